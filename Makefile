@@ -1,0 +1,29 @@
+# Front door: `make` builds, `make test` runs every test,
+# `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
+# builds the kernel modules against a kernel tree.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+CTEST_ARGS ?=
+
+.PHONY: all setup build test modules modules-clean
+
+all: build
+
+setup:
+	@scripts/setup host
+
+build: setup
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+
+modules:
+	@test -n "$(KDIR)" || { echo "usage: make modules KDIR=<kernel tree> [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]" >&2; exit 2; }
+	$(MAKE) -C $(KDIR) M=$(CURDIR)/drivers modules
+
+modules-clean:
+	@test -n "$(KDIR)" || { echo "usage: make modules-clean KDIR=<kernel tree>" >&2; exit 2; }
+	$(MAKE) -C $(KDIR) M=$(CURDIR)/drivers clean
