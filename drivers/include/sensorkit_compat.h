@@ -22,4 +22,33 @@
 #define sk_access_ok(type, addr, size) access_ok(type, addr, size)
 #endif
 
+/*
+ * 6.1 finds a node's PWM channel through its firmware node and sets the
+ * polarity as part of a whole channel state.
+ */
+#ifdef SK_LINUX_6
+#include <linux/of.h>
+#include <linux/pwm.h>
+
+static inline struct pwm_device *sk_devm_of_pwm_get(struct device *dev,
+						     struct device_node *np,
+						     const char *con_id)
+{
+	return devm_fwnode_pwm_get(dev, of_fwnode_handle(np), con_id);
+}
+
+static inline int sk_pwm_set_polarity(struct pwm_device *pwm,
+				      enum pwm_polarity polarity)
+{
+	struct pwm_state state;
+
+	pwm_get_state(pwm, &state);
+	state.polarity = polarity;
+	return pwm_apply_state(pwm, &state);
+}
+#else
+#define sk_devm_of_pwm_get(dev, np, con_id) devm_of_pwm_get(dev, np, con_id)
+#define sk_pwm_set_polarity(pwm, polarity) pwm_set_polarity(pwm, polarity)
+#endif
+
 #endif /* SENSORKIT_COMPAT_H */
