@@ -51,4 +51,23 @@ static inline int sk_pwm_set_polarity(struct pwm_device *pwm,
 #define sk_pwm_set_polarity(pwm, polarity) pwm_set_polarity(pwm, polarity)
 #endif
 
+/*
+ * 5.2 replaced i2c_new_device, which returns NULL on failure, by
+ * i2c_new_client_device, which returns an error pointer.
+ */
+#ifdef SK_LINUX_6
+#define sk_i2c_new_device(adap, info) i2c_new_client_device(adap, info)
+#else
+#define sk_i2c_new_device(adap, info) i2c_new_device(adap, info)
+#endif
+
+/* 6.1 made the I2C remove callback return nothing. */
+#ifdef SK_LINUX_6
+#define SK_I2C_REMOVE_TYPE void
+#define SK_I2C_REMOVE_RESULT
+#else
+#define SK_I2C_REMOVE_TYPE int
+#define SK_I2C_REMOVE_RESULT 0
+#endif
+
 #endif /* SENSORKIT_COMPAT_H */

@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: GPL-2.0
+/*
+ * AP3216C ambient light, proximity and infrared sensor on I2C.
+ *
+ * The character device /dev/ap3216 follows the binding: probe publishes it,
+ * remove takes it away. Opening it resets the chip and enables all three
+ * measurements; a read of exactly six bytes returns the raw IR, ALS and PS
+ * words, each high byte first.
+ */
+#include <linux/delay.h>
+#include <linux/device.h>
+#include <linux/err.h>
+#include <linux/fs.h>
+#include <linux/i2c.h>
+#include <linux/kdev_t.h>
+#include <linux/module.h>
+#include <linux/mod_devicetable.h>
+#include <linux/mutex.h>
+#include <linux/printk.h>
+#include <linux/types.h>
+#include <linux/uaccess.h>
+
+#include "sensorkit_compat.h"
+
+#define AP3216_SYS_CONFIG	0x00
+#define AP3216_SYS_RESET	0x04
+#define AP3216_SYS_ALS_PS_IR	0x03
+#define AP3216_IR_DATA		0x0a
+#define AP3216_ALS_DATA		0x0c
+#define AP3216_PS_DATA		0x0e
+
+/* The chip needs at least 10 ms after a software reset. */
+#define AP3216_RESET_DELAY_MS	15
+
+#define AP3216_RECORD_SIZE	6
+#define AP3216_MINORS		256
+
+static int major;
+static struct class *ap3216_class;
+/* Set while bound; cleared by remove under ap3216_lock before the client goes. */
+static struct i2c_client *ap3216_client;
+/* Serialises the chip exchanges against binding and unbinding. */
+static DEFINE_MUTEX(ap3216_lock);
+
+static const u8 ap3216_data_regs[] = {
+	AP3216_IR_DATA, AP3216_ALS_DATA, AP3216_PS_DATA,
+};
+
+static int ap3216_open(struct inode *inode, struct file *file)
+{
+	int ret;
+
+	mutex_lock(&ap3216_lock);
+	if (!ap3216_client) {
+		ret = -ENODEV;
+		goto out;
+	}
+	ret = i2c_smbus_write_byte_data(ap3216_client, AP3216_SYS_CONFIG,
+					AP3216_SYS_RESET);
+	if (ret)
+		goto out;
+	mdelay(AP3216_RESET_DELAY_MS);
+	ret = i2c_smbus_write_byte_data(ap3216_client, AP3216_SYS_CONFIG,
+					AP3216_SYS_ALS_PS_IR);
+out:
+	mutex_unlock(&ap3216_lock);
+	return ret;
+}
+
+/* Reads one data register pair into @dst, high byte first. */
+static int ap3216_read_word(u8 command, u8 *dst)
+{
+	s32 word = i2c_smbus_read_word_data(ap3216_client, command);
+
+	if (word < 0)
+		return word;
+	dst[0] = word >> 8;
+	dst[1] = word & 0xff;
+	return 0;
+}
+
+static int ap3216_read_record(u8 *record)
+{
+	unsigned int i;
+	int ret;
+
+	for (i = 0; i < ARRAY_SIZE(ap3216_data_regs); i++) {
+		ret = ap3216_read_word(ap3216_data_regs[i], &record[2 * i]);
+		if (ret)
+			return ret;
+	}
+	return 0;
+}
+
+static ssize_t ap3216_read(struct file *file, char __user *buf, size_t count,
+			   loff_t *ppos)
+{
+	u8 record[AP3216_RECORD_SIZE];
+	int ret;
+
+	if (count != AP3216_RECORD_SIZE)
+		return -EINVAL;
+
+	mutex_lock(&ap3216_lock);
+	ret = ap3216_client ? ap3216_read_record(record) : -ENODEV;
+	mutex_unlock(&ap3216_lock);
+	if (ret)
+		return ret;
+
+	if (!sk_access_ok(VERIFY_WRITE, buf, AP3216_RECORD_SIZE) ||
+	    copy_to_user(buf, record, count))
+		return -EFAULT;
+	/* Callers rely on the buffer only; a good read has always returned 0. */
+	return 0;
+}
+
+static const struct file_operations ap3216_fops = {
+	.owner = THIS_MODULE,
+	.read = ap3216_read,
+	.open = ap3216_open,
+};
+
+/* Makes the major, the class and /dev/ap3216; undoes its own steps on failure. */
+static int ap3216_publish(int *new_major, struct class **new_class)
+{
+	struct device *dev;
+	int ret;
+
+	*new_major = register_chrdev(0, "ap3216", &ap3216_fops);
+	if (*new_major < 0)
+		return *new_major;
+
+	*new_class = class_create(THIS_MODULE, "ap3216_class");
+	if (IS_ERR(*new_class)) {
+		printk(KERN_DEFAULT "ap3216 class_create failed!\n");
+		ret = PTR_ERR(*new_class);
+		goto err_chrdev;
+	}
+
+	dev = device_create(*new_class, NULL, MKDEV(*new_major, 0), NULL,
+			    "ap3216");
+	if (IS_ERR(dev)) {
+		printk(KERN_DEFAULT "ap3216 device_create failed\n");
+		ret = -ENODEV;
+		goto err_class;
+	}
+	return 0;
+
+err_class:
+	class_destroy(*new_class);
+err_chrdev:
+	unregister_chrdev(*new_major, "ap3216");
+	return ret;
+}
+
+static int ap3216_i2c_probe(struct i2c_client *client,
+			    const struct i2c_device_id *id)
+{
+	struct class *new_class;
+	int new_major, ret;
+
+	mutex_lock(&ap3216_lock);
+	/* One sensor per module: a second binding must not touch the first. */
+	if (ap3216_client) {
+		ret = -EBUSY;
+		goto out;
+	}
+	ret = ap3216_publish(&new_major, &new_class);
+	if (ret)
+		goto out;
+
+	major = new_major;
+	ap3216_class = new_class;
+	ap3216_client = client;
+	printk(KERN_DEFAULT "ap3216_i2c probe\n");
+out:
+	mutex_unlock(&ap3216_lock);
+	return ret;
+}
+
+static SK_I2C_REMOVE_TYPE ap3216_i2c_remove(struct i2c_client *client)
+{
+	mutex_lock(&ap3216_lock);
+	device_destroy(ap3216_class, MKDEV(major, 0));
+	class_destroy(ap3216_class);
+	unregister_chrdev(major, "ap3216");
+	ap3216_client = NULL;
+	mutex_unlock(&ap3216_lock);
+	return SK_I2C_REMOVE_RESULT;
+}
+
+static const struct i2c_device_id ap3216_i2c_id[] = {
+	{ "ap3216c", 0 },
+	{ }
+};
+MODULE_DEVICE_TABLE(i2c, ap3216_i2c_id);
+
+static const struct of_device_id ap3216_dt_match[] = {
+	{ .compatible = "brenolix,ap3216c" },
+	{ }
+};
+MODULE_DEVICE_TABLE(of, ap3216_dt_match);
+
+static struct i2c_driver ap3216_i2c_driver = {
+	.driver = {
+		.name = "ap3216",
+		.of_match_table = ap3216_dt_match,
+	},
+	.probe = ap3216_i2c_probe,
+	.remove = ap3216_i2c_remove,
+	.id_table = ap3216_i2c_id,
+};
+
+static int __init ap3216_i2c_init(void)
+{
+	int ret = i2c_add_driver(&ap3216_i2c_driver);
+
+	if (ret)
+		pr_err("Failed to register ap3216 I2C driver: %d\n", ret);
+	return ret;
+}
+
+static void __exit ap3216_i2c_exit(void)
+{
+	i2c_del_driver(&ap3216_i2c_driver);
+}
+
+module_init(ap3216_i2c_init);
+module_exit(ap3216_i2c_exit);
+
+MODULE_LICENSE("GPL");
+MODULE_DESCRIPTION("AP3216C light and proximity sensor");
