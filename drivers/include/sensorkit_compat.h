@@ -8,6 +8,7 @@
 #define SENSORKIT_COMPAT_H
 
 #include <linux/version.h>
+#include <linux/timer.h>
 #include <linux/uaccess.h>
 
 /* Only the 6.x kernels announce their major version on its own. */
@@ -68,6 +69,30 @@ static inline int sk_pwm_set_polarity(struct pwm_device *pwm,
 #else
 #define SK_I2C_REMOVE_TYPE int
 #define SK_I2C_REMOVE_RESULT 0
+#endif
+
+/*
+ * 4.15 replaced the timer's data word by the timer itself as the callback's
+ * argument. Callbacks take SK_TIMER_ARG and ignore it.
+ */
+#ifdef SK_LINUX_6
+#define SK_TIMER_ARG struct timer_list *
+
+static inline void sk_timer_setup(struct timer_list *timer,
+				  void (*function)(SK_TIMER_ARG))
+{
+	timer_setup(timer, function, 0);
+}
+#else
+#define SK_TIMER_ARG unsigned long
+
+static inline void sk_timer_setup(struct timer_list *timer,
+				  void (*function)(SK_TIMER_ARG))
+{
+	init_timer_key(timer, 0, NULL, NULL);
+	timer->function = function;
+	timer->data = 0;
+}
 #endif
 
 #endif /* SENSORKIT_COMPAT_H */
