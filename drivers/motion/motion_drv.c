@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: GPL-2.0
+/*
+ * HC-SR501 PIR motion sensor on one GPIO interrupt line.
+ *
+ * Both edges of the sensor's output restart a short debounce timer; when a
+ * burst of edges has settled the timer sends SIGIO to every file that asked
+ * for it, and a read of /dev/sr501 returns the line's level at that moment.
+ */
+
+#define pr_fmt(fmt) KBUILD_MODNAME ": " fmt
+
+#include <linux/module.h>
+#include <linux/fs.h>
+#include <linux/device.h>
+#include <linux/platform_device.h>
+#include <linux/of.h>
+#include <linux/of_gpio.h>
+#include <linux/gpio.h>
+#include <linux/gpio/consumer.h>
+#include <linux/interrupt.h>
+#include <linux/timer.h>
+#include <linux/jiffies.h>
+#include <linux/uaccess.h>
+
+#include "sensorkit_compat.h"
+
+#define SR501_NAME		"sr501"
+/* A burst of edges closer than this settles into one notification. */
+#define SR501_DEBOUNCE_JIFFIES	2
+
+static struct gpio_desc *sr501_desc;
+static int irq;
+static struct fasync_struct *sr_fasync;
+static struct timer_list timer;
+static int sr501_gpio;
+static int major;
+static struct class *class;
+/* One sensor per module: a second node must not re-arm the live timer. */
+static bool sr501_bound;
+
+static int sr501_open(struct inode *inode, struct file *file)
+{
+	return 0;
+}
+
+static int sr501_release(struct inode *inode, struct file *file)
+{
+	return 0;
+}
+
+static ssize_t sr501_read(struct file *file, char __user *buf, size_t size,
+			  loff_t *offset)
+{
+	unsigned char level;
+	int value;
+
+	if (!size)
+		return 0;
+
+	value = gpiod_get_value_cansleep(sr501_desc);
+	if (value < 0)
+		return value;
+	level = value;
+
+	if (!sk_access_ok(VERIFY_WRITE, buf, 1) ||
+	    __copy_to_user(buf, &level, 1))
+		return -EFAULT;
+
+	return 1;
+}
+
+static int sr501_fasync(int fd, struct file *file, int on)
+{
+	int ret = fasync_helper(fd, file, on, &sr_fasync);
+
+	return ret < 0 ? ret : 0;
+}
+
+static const struct file_operations sr501_ops = {
+	.owner = THIS_MODULE,
+	.open = sr501_open,
+	.release = sr501_release,
+	.read = sr501_read,
+	.fasync = sr501_fasync,
+};
+
+static void timeout_handler(SK_TIMER_ARG unused)
+{
+	kill_fasync(&sr_fasync, SIGIO, POLL_IN);
+}
+
+static irqreturn_t sr501_handler(int this_irq, void *dev_id)
+{
+	mod_timer(&timer, jiffies + SR501_DEBOUNCE_JIFFIES);
+	return IRQ_HANDLED;
+}
+
+/*
+ * The handler re-arms the timer, so the timer is ready before the interrupt
+ * is requested. Its first expiry at the absolute time 0 is kept on purpose.
+ */
+static void sr501_start_timer(void)
+{
+	sk_timer_setup(&timer, timeout_handler);
+	timer.expires = 0;
+	add_timer(&timer);
+}
+
+static int sr501_probe(struct platform_device *pdev)
+{
+	int ret;
+
+	if (sr501_bound) {
+		pr_err("only one sensor is supported\n");
+		return -EBUSY;
+	}
+
+	sr501_gpio = of_get_named_gpio_flags(pdev->dev.of_node, "gpios", 0,
+					     NULL);
+	sr501_desc = gpio_to_desc(sr501_gpio);
+
+	/* Some controllers raise interrupts only for requested lines. */
+	ret = gpio_request_one(sr501_gpio, GPIOF_IN, SR501_NAME);
+	if (ret) {
+		pr_err("gpio %d request failed: %d\n", sr501_gpio, ret);
+		return ret;
+	}
+
+	irq = gpiod_to_irq(sr501_desc);
+	sr501_start_timer();
+
+	ret = request_threaded_irq(irq, sr501_handler, NULL,
+				   IRQF_TRIGGER_RISING | IRQF_TRIGGER_FALLING,
+				   "sr501_irq", NULL);
+	if (ret) {
+		printk(KERN_DEFAULT "request_irq failed\n");
+		del_timer_sync(&timer);
+		gpio_free(sr501_gpio);
+		return -1;
+	}
+
+	printk(KERN_DEFAULT "request_irq success\n");
+	sr501_bound = true;
+	return 0;
+}
+
+/* Edges re-arm the timer until the interrupt is gone, so stop it after. */
+static int sr501_remove(struct platform_device *pdev)
+{
+	free_irq(irq, NULL);
+	del_timer_sync(&timer);
+	gpio_free(sr501_gpio);
+	sr501_bound = false;
+	return 0;
+}
+
+static const struct of_device_id sr501_of_match[] = {
+	{ .compatible = "hc-sr501" },
+	{ }
+};
+
+static struct platform_driver sr501_platform_driver = {
+	.probe = sr501_probe,
+	.remove = sr501_remove,
+	.driver = {
+		.name = "my_sr501",
+		.of_match_table = sr501_of_match,
+	},
+};
+
+static int __init sr501_init(void)
+{
+	struct device *node;
+	int ret;
+
+	major = register_chrdev(0, SR501_NAME, &sr501_ops);
+	if (major < 0) {
+		pr_err("register_chrdev failed: %d\n", major);
+		return major;
+	}
+
+	class = class_create(THIS_MODULE, "sr501_class");
+	if (IS_ERR(class)) {
+		ret = PTR_ERR(class);
+		pr_err("class_create failed: %d\n", ret);
+		goto err_chrdev;
+	}
+
+	node = device_create(class, NULL, MKDEV(major, 0), NULL, SR501_NAME);
+	if (IS_ERR(node)) {
+		ret = PTR_ERR(node);
+		pr_err("device_create failed: %d\n", ret);
+		goto err_class;
+	}
+
+	ret = platform_driver_register(&sr501_platform_driver);
+	if (ret) {
+		pr_err("platform_driver_register failed: %d\n", ret);
+		goto err_device;
+	}
+
+	return 0;
+
+err_device:
+	device_destroy(class, MKDEV(major, 0));
+err_class:
+	class_destroy(class);
+err_chrdev:
+	unregister_chrdev(major, SR501_NAME);
+	return ret;
+}
+
+/* Remove, run by the unregistration, has already stopped the timer. */
+static void __exit sr501_exit(void)
+{
+	platform_driver_unregister(&sr501_platform_driver);
+	device_destroy(class, MKDEV(major, 0));
+	class_destroy(class);
+	unregister_chrdev(major, SR501_NAME);
+}
+
+module_init(sr501_init);
+module_exit(sr501_exit);
+
+MODULE_LICENSE("GPL");
+MODULE_DESCRIPTION("HC-SR501 PIR motion sensor");
