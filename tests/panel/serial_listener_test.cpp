@@ -1,0 +1,249 @@
+// The listener over a pipe the test feeds: what it prints, what it emits, and
+// how it ends.
+#include <QtTest>
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include "serial_listener.h"
+#include "stdout_capture.h"
+
+Q_DECLARE_METATYPE(char *)
+
+namespace {
+
+constexpr unsigned long thread_end_ms = 5000;
+
+struct Pipe {
+	Pipe()
+	{
+		if (pipe(fds) != 0)
+			qFatal("pipe failed");
+	}
+	~Pipe()
+	{
+		close_write();
+		close(fds[0]);
+	}
+	void write_all(const QByteArray &bytes) const
+	{
+		QCOMPARE(write(fds[1], bytes.constData(), bytes.size()), ssize_t(bytes.size()));
+	}
+	void close_write()
+	{
+		if (fds[1] >= 0)
+			close(fds[1]);
+		fds[1] = -1;
+	}
+	int read_end() const { return fds[0]; }
+	int write_end() const { return fds[1]; }
+
+	int fds[2];
+};
+
+// Texts copied during each direct call: afterwards the listener may rewrite them.
+struct Copies {
+	void attach(Serial_Listener &listener)
+	{
+		QObject::connect(
+			&listener, &Serial_Listener::to_main, &listener,
+			[this](char *module, char *value) {
+				emissions << QByteArray(module) + '|' + QByteArray(value);
+				thread = pthread_self();
+				count.store(emissions.size());
+			},
+			Qt::DirectConnection);
+	}
+
+	QByteArrayList emissions;
+	pthread_t thread{};
+	std::atomic<int> count{0};
+};
+
+QByteArray expected_output(const QByteArrayList &texts, const QByteArrayList &emissions,
+			   const QByteArray &end)
+{
+	QByteArray out = "uart_recv\n";
+	for (int i = 0; i < texts.size(); ++i) {
+		QByteArrayList fields = emissions[i].split('|');
+		out += "uart recv = " + texts[i] + "\n";
+		out += "module = " + fields[0] + ", value = " + fields[1] + "\n";
+	}
+	return out + end;
+}
+
+void ignore_signal(int)
+{
+}
+
+} // namespace
+
+class SerialListenerTest : public QObject {
+	Q_OBJECT
+
+private slots:
+	void initTestCase();
+	void frames_data();
+	void frames();
+	void announces_itself_before_reading();
+	void interrupted_read_is_retried();
+	void failed_read_ends_the_loop();
+};
+
+void SerialListenerTest::initTestCase()
+{
+	qRegisterMetaType<char *>("char*");
+}
+
+void SerialListenerTest::frames_data()
+{
+	QTest::addColumn<QByteArray>("input");
+	QTest::addColumn<QByteArrayList>("texts");
+	QTest::addColumn<QByteArrayList>("emissions");
+
+	const QByteArray twenty_no_brace = "{abcdefghij,1234567";
+	const QByteArray zero_window = QByteArray("{ab\0,1}", 7) + QByteArray(13, 'x');
+
+	QTest::newRow("one frame") << QByteArray("{ab,12}") << QByteArrayList{"{ab,12}"}
+				   << QByteArrayList{"ab|12}"};
+	QTest::newRow("back to back")
+		<< QByteArray("{ab,12}{cd,3}") << QByteArrayList{"{ab,12}", "{cd,3}"}
+		<< QByteArrayList{"ab|12}", "cd|3}"};
+	QTest::newRow("line ending after every frame")
+		<< QByteArray("{ab,1}\n{cd,2}\n{ef,3}\n")
+		<< QByteArrayList{"{ab,1}", "\n{cd,2}", "\n{ef,3}"}
+		<< QByteArrayList{"ab|1}", "ab|1}", "ab|1}"};
+	QTest::newRow("first frame does not parse")
+		<< QByteArray("{,12}") << QByteArrayList{"{,12}"} << QByteArrayList{"|"};
+	QTest::newRow("no comma keeps the previous value")
+		<< QByteArray("{xy,9}{ab}") << QByteArrayList{"{xy,9}", "{ab}"}
+		<< QByteArrayList{"xy|9}", "ab}|9}"};
+	QTest::newRow("stray bytes before a frame")
+		<< QByteArray("{xy,9}zz{ab,1}") << QByteArrayList{"{xy,9}", "zz{ab,1}"}
+		<< QByteArrayList{"xy|9}", "xy|9}"};
+	QTest::newRow("exactly 20 bytes")
+		<< QByteArray("{abcdefghi,12345678}") << QByteArrayList{"{abcdefghi,12345678}"}
+		<< QByteArrayList{"abcdefghi|12345678}"};
+	QTest::newRow("21 bytes: the tail repeats the previous frame")
+		<< QByteArray("{xy,9}{abcdefghij,12345678}") << QByteArrayList{"{xy,9}", "}"}
+		<< QByteArrayList{"xy|9}", "xy|9}"};
+	QTest::newRow("20 bytes without a brace are dropped")
+		<< twenty_no_brace + "x{cd,2}" << QByteArrayList{"{cd,2}"}
+		<< QByteArrayList{"cd|2}"};
+	QTest::newRow("zero byte hides the rest of its window")
+		<< zero_window + "{cd,2}" << QByteArrayList{"{cd,2}"} << QByteArrayList{"cd|2}"};
+	QTest::newRow("module run over 9 bytes")
+		<< QByteArray("{xy,9}{abcdefghij,1}") << QByteArrayList{"{xy,9}", "{abcdefghij,1}"}
+		<< QByteArrayList{"xy|9}", "xy|9}"};
+	QTest::newRow("value run over 9 bytes")
+		<< QByteArray("{xy,9}{ab,123456789}") << QByteArrayList{"{xy,9}", "{ab,123456789}"}
+		<< QByteArrayList{"xy|9}", "ab|9}"};
+	QTest::newRow("incomplete frame at the end")
+		<< QByteArray("{ab,1}{cd") << QByteArrayList{"{ab,1}"} << QByteArrayList{"ab|1}"};
+}
+
+void SerialListenerTest::frames()
+{
+	QFETCH(QByteArray, input);
+	QFETCH(QByteArrayList, texts);
+	QFETCH(QByteArrayList, emissions);
+
+	Pipe line;
+	Serial_Listener listener(line.read_end());
+	Copies copies;
+	copies.attach(listener);
+	QSignalSpy spy(&listener, &Serial_Listener::to_main);
+
+	StdoutCapture capture;
+	listener.start();
+	line.write_all(input);
+	line.close_write();
+	const bool ended = listener.wait(thread_end_ms);
+	const QByteArray output = capture.finish();
+
+	QVERIFY(ended);
+	QCOMPARE(output, expected_output(texts, emissions, "uart recv ended: end of file\n"));
+	QCOMPARE(copies.emissions, emissions);
+	// Every emission points at the listener's own two fields, not at copies.
+	QCOMPARE(spy.size(), emissions.size());
+	for (const QList<QVariant> &arguments : spy) {
+		QCOMPARE(arguments[0].value<char *>(), spy[0][0].value<char *>());
+		QCOMPARE(arguments[1].value<char *>(), spy[0][1].value<char *>());
+	}
+}
+
+void SerialListenerTest::announces_itself_before_reading()
+{
+	Pipe line;
+	Serial_Listener listener(line.read_end());
+
+	StdoutCapture capture;
+	listener.start();
+	const bool announced = QTest::qWaitFor([&] { return !capture.text().isEmpty(); });
+	const QByteArray before_input = capture.text();
+	line.close_write();
+	const bool ended = listener.wait(thread_end_ms);
+	capture.finish();
+
+	QVERIFY(announced);
+	QCOMPARE(before_input, QByteArray("uart_recv\n"));
+	QVERIFY(ended);
+}
+
+void SerialListenerTest::interrupted_read_is_retried()
+{
+	struct sigaction action = {};
+	action.sa_handler = ignore_signal;
+	// No SA_RESTART: the blocked read fails with EINTR.
+	struct sigaction previous;
+	sigaction(SIGUSR1, &action, &previous);
+
+	Pipe line;
+	Serial_Listener listener(line.read_end());
+	Copies copies;
+	copies.attach(listener);
+
+	StdoutCapture capture;
+	listener.start();
+	line.write_all("{ab,1}");
+	const bool first = QTest::qWaitFor([&] { return copies.count.load() == 1; });
+	if (first) {
+		// Give the thread time to block in its next read.
+		std::this_thread::sleep_for(std::chrono::milliseconds(50));
+		pthread_kill(copies.thread, SIGUSR1);
+		std::this_thread::sleep_for(std::chrono::milliseconds(50));
+	}
+	line.write_all("{cd,2}");
+	line.close_write();
+	const bool ended = listener.wait(thread_end_ms);
+	const QByteArray output = capture.finish();
+	sigaction(SIGUSR1, &previous, nullptr);
+
+	QVERIFY(first);
+	QVERIFY(ended);
+	QCOMPARE(copies.emissions, (QByteArrayList{"ab|1}", "cd|2}"}));
+	QVERIFY(output.endsWith("uart recv ended: end of file\n"));
+}
+
+void SerialListenerTest::failed_read_ends_the_loop()
+{
+	Pipe line;
+	// Reading the write end fails at once with EBADF.
+	Serial_Listener listener(line.write_end());
+
+	StdoutCapture capture;
+	listener.start();
+	const bool ended = listener.wait(thread_end_ms);
+	const QByteArray output = capture.finish();
+
+	QVERIFY(ended);
+	QCOMPARE(output, QByteArray("uart_recv\nuart recv ended: Bad file descriptor\n"));
+}
+
+QTEST_GUILESS_MAIN(SerialListenerTest)
+#include "serial_listener_test.moc"
