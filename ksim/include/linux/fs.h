@@ -1,0 +1,72 @@
+/* SPDX-License-Identifier: GPL-2.0 */
+#ifndef _KSIM_LINUX_FS_H
+#define _KSIM_LINUX_FS_H
+
+#include <fcntl.h>
+#include <linux/types.h>
+#include <linux/kdev_t.h>
+
+struct module;
+struct file;
+
+struct inode {
+	dev_t i_rdev;
+};
+
+struct fasync_struct;
+
+struct file_operations {
+	struct module *owner;
+	loff_t (*llseek)(struct file *, loff_t, int);
+	ssize_t (*read)(struct file *, char __user *, size_t, loff_t *);
+	ssize_t (*write)(struct file *, const char __user *, size_t, loff_t *);
+	long (*unlocked_ioctl)(struct file *, unsigned int, unsigned long);
+	int (*open)(struct inode *, struct file *);
+	int (*release)(struct inode *, struct file *);
+	int (*fasync)(int, struct file *, int);
+};
+
+/* One per open(); the file layer owns it from open to the last release. */
+struct file {
+	const struct file_operations *f_op;
+	struct inode *f_inode;
+	unsigned int f_flags;
+	loff_t f_pos;
+	void *private_data;
+};
+
+KSIM_BEGIN_DECLS
+int __register_chrdev(unsigned int major, unsigned int baseminor,
+		      unsigned int count, const char *name,
+		      const struct file_operations *fops);
+void __unregister_chrdev(unsigned int major, unsigned int baseminor,
+			 unsigned int count, const char *name);
+KSIM_END_DECLS
+
+static inline int register_chrdev(unsigned int major, const char *name,
+				  const struct file_operations *fops)
+{
+	return __register_chrdev(major, 0, 256, name, fops);
+}
+
+static inline void unregister_chrdev(unsigned int major, const char *name)
+{
+	__unregister_chrdev(major, 0, 256, name);
+}
+
+static inline struct inode *file_inode(const struct file *f)
+{
+	return f->f_inode;
+}
+
+static inline unsigned int iminor(const struct inode *inode)
+{
+	return MINOR(inode->i_rdev);
+}
+
+static inline unsigned int imajor(const struct inode *inode)
+{
+	return MAJOR(inode->i_rdev);
+}
+
+#endif

@@ -1,0 +1,15 @@
+/* SPDX-License-Identifier: GPL-2.0 */
+#ifndef _LINUX_INIT_H
+#define _LINUX_INIT_H
+
+#include <linux/compiler.h>
+
+/* Driver code only: the C library's own headers use these names. */
+#ifndef __cplusplus
+#define __init
+#define __exit
+#define __initdata
+#define __exitdata
+#endif
+
+#endif
