@@ -1,0 +1,65 @@
+// GPIO lines: what the host drives, what attached hardware drives, and
+// the resulting electrical level.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+struct gpio_desc {
+	unsigned number;
+};
+
+namespace ksim::gpio {
+
+enum class Pull { down, up };
+
+class Line {
+public:
+	using Watcher = std::function<void(int level)>;
+
+	unsigned number() const { return desc_.number; }
+	// Host output wins; otherwise an attached device; otherwise the pull.
+	int level() const;
+	bool is_output() const { return output_; }
+	bool ever_output() const { return ever_output_; }
+	bool active_low() const { return active_low_; }
+	void set_active_low(bool active_low) { active_low_ = active_low; }
+	void set_pull(Pull pull);
+
+	// The attached device pulls the line to a level, or lets go of it.
+	void device_drive(std::optional<int> level);
+
+	// Called with the new level on every change, host- or device-made.
+	int watch(Watcher watcher);
+	void unwatch(int id);
+
+	// Host side, as the gpiod calls use it.
+	void host_direction_input();
+	void host_direction_output(int value);
+	void host_set_value(int value);
+
+	gpio_desc *desc() { return &desc_; }
+	void reset(unsigned number);
+
+private:
+	template <typename Change> void change(Change &&apply);
+
+	gpio_desc desc_{0};
+	bool output_ = false;
+	bool ever_output_ = false;
+	int latch_ = 0;
+	bool active_low_ = false;
+	Pull pull_ = Pull::down;
+	std::optional<int> device_level_;
+	std::vector<std::pair<int, Watcher>> watchers_;
+	int next_watch_id_ = 1;
+};
+
+constexpr unsigned line_count = 512;
+
+// Lines live as long as the program: descriptors stay valid across resets.
+Line &line(unsigned number);
+
+}  // namespace ksim::gpio

@@ -1,0 +1,25 @@
+// The captured kernel log.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ksim::log {
+
+constexpr int default_level = -1;  // KERN_DEFAULT
+
+struct Entry {
+	int level;  // 0 (KERN_EMERG) to 7 (KERN_DEBUG), or default_level
+	std::string text;
+	bool operator==(const Entry &other) const
+	{
+		return level == other.level && text == other.text;
+	}
+};
+
+const std::vector<Entry> &entries();
+void clear();
+bool contains(int level, const std::string &text);
+std::string dump();
+
+}  // namespace ksim::log

@@ -1,0 +1,20 @@
+// The whole host kernel model.
+#pragma once
+
+#include "ksim/context.hpp"
+#include "ksim/devicetree.hpp"
+#include "ksim/fault.hpp"
+#include "ksim/fs.hpp"
+#include "ksim/gpio.hpp"
+#include "ksim/log.hpp"
+#include "ksim/modules.hpp"
+#include "ksim/time.hpp"
+#include "ksim/uaccess.hpp"
+
+namespace ksim {
+
+// Back to a fresh boot: modules unloaded, nodes, lines, log, faults, time
+// and violations cleared.
+void reset();
+
+}  // namespace ksim

@@ -1,0 +1,45 @@
+// What the subsystems of the model need of one another.
+#pragma once
+
+#include <linux/types.h>
+
+#include <string>
+#include <vector>
+
+struct module;
+struct file_operations;
+
+namespace ksim::detail {
+
+void reset_time();
+void reset_context();
+void reset_log();
+void reset_faults();
+void reset_chrdev();
+void reset_files();
+void reset_user();
+void reset_platform();
+void reset_gpio();
+void reset_mutexes();
+
+// What a module still holds; unload and a failed init must leave nothing.
+std::vector<std::string> chrdev_held_by(const struct module *mod);
+std::vector<std::string> classes_held_by(const struct module *mod);
+std::vector<std::string> drivers_held_by(const struct module *mod);
+
+const struct file_operations *chrdev_fops(dev_t devt);
+bool node_exists(const std::string &name);
+dev_t node_devt(const std::string &name);
+std::vector<std::string> node_names();
+
+bool module_get(struct module *mod);
+void module_put(struct module *mod);
+
+int mutexes_held();
+// Kernel code returning to its caller (user space, the bus, the loader)
+// must leave interrupts on and no mutex held.
+void check_return(const char *from, int mutexes_before);
+
+bool user_range_mapped(const void *addr, unsigned long size);
+
+}  // namespace ksim::detail

@@ -1,0 +1,23 @@
+// Back to a fresh boot between tests.
+#include "ksim/model.hpp"
+
+#include "internal.hpp"
+
+namespace ksim {
+
+void reset()
+{
+	modules::unload_all();
+	detail::reset_files();
+	detail::reset_platform();
+	detail::reset_chrdev();
+	detail::reset_gpio();
+	detail::reset_user();
+	detail::reset_mutexes();
+	detail::reset_faults();
+	detail::reset_log();
+	detail::reset_time();
+	detail::reset_context();
+}
+
+}  // namespace ksim
