@@ -1,0 +1,77 @@
+#include <linux/gpio.h>
+#include <linux/kern_levels.h>
+
+#include <vector>
+
+#include "ksim/testing.hpp"
+
+namespace {
+
+using ksim::gpio::Line;
+using ksim::gpio::Pull;
+
+class GpioTest : public ksim::Test {
+protected:
+	Line &line = ksim::gpio::line(17);
+	gpio_desc *desc = gpio_to_desc(17);
+};
+
+TEST_F(GpioTest, HostOutputWinsOverTheDeviceWhichWinsOverThePull)
+{
+	EXPECT_EQ(gpiod_get_raw_value(desc), 0);
+	line.set_pull(Pull::up);
+	EXPECT_EQ(gpiod_get_raw_value(desc), 1);
+	line.device_drive(0);
+	EXPECT_EQ(gpiod_get_raw_value(desc), 0);
+	gpiod_direction_output_raw(desc, 1);
+	EXPECT_EQ(gpiod_get_raw_value(desc), 1);
+	gpiod_direction_input(desc);
+	EXPECT_EQ(gpiod_get_raw_value(desc), 0);
+	line.device_drive(std::nullopt);
+	EXPECT_EQ(gpiod_get_raw_value(desc), 1);
+}
+
+TEST_F(GpioTest, SettingAnInputOnlyLatchesTheValueForTheNextOutput)
+{
+	gpiod_direction_input(desc);
+	gpiod_set_raw_value(desc, 1);
+	EXPECT_FALSE(line.is_output());
+	EXPECT_EQ(gpiod_get_raw_value(desc), 0);
+	EXPECT_EQ(gpiod_get_direction(desc), 1);
+}
+
+TEST_F(GpioTest, WatchersSeeEachLevelChangeOnce)
+{
+	std::vector<int> levels;
+	int id = line.watch([&](int level) { levels.push_back(level); });
+	gpiod_direction_output_raw(desc, 0);
+	gpiod_direction_output_raw(desc, 1);
+	gpiod_set_raw_value(desc, 1);
+	gpiod_direction_input(desc);
+	line.set_pull(Pull::up);
+	line.unwatch(id);
+	line.device_drive(0);
+	EXPECT_EQ(levels, (std::vector<int>{1, 0, 1}));
+}
+
+TEST_F(GpioTest, LogicalValuesFollowTheActiveLowFlagRawOnesDoNot)
+{
+	line.set_active_low(true);
+	gpiod_direction_output(desc, 1);
+	EXPECT_EQ(gpiod_get_raw_value(desc), 0);
+	EXPECT_EQ(gpiod_get_value(desc), 1);
+	gpiod_set_value(desc, 0);
+	EXPECT_EQ(gpiod_get_raw_value(desc), 1);
+}
+
+TEST_F(GpioTest, NumbersWithoutALineHaveNoDescriptorAndCallsOnNullAreRefused)
+{
+	EXPECT_EQ(gpio_to_desc(ksim::gpio::line_count), nullptr);
+	EXPECT_EQ(desc_to_gpio(desc), 17);
+	EXPECT_EQ(gpiod_get_value(nullptr), 0);
+	EXPECT_EQ(gpiod_direction_output_raw(nullptr, 1), -EINVAL);
+	EXPECT_TRUE(ksim::log::contains(LOGLEVEL_WARNING,
+					"gpiod_direction_output_raw: invalid GPIO\n"));
+}
+
+}  // namespace
