@@ -1,0 +1,41 @@
+// Test support: a pseudo-terminal pair and capture of a standard stream.
+#ifndef SENSORKIT_TESTS_PTY_PAIR_H
+#define SENSORKIT_TESTS_PTY_PAIR_H
+
+#include <termios.h>
+
+#include <functional>
+#include <string>
+
+// Both ends are close-on-exec, so a program started by the test holds only
+// what it opens itself and closing the master really hangs the line up.
+class PtyPair {
+public:
+	PtyPair();
+	~PtyPair();
+	PtyPair(const PtyPair &) = delete;
+	PtyPair &operator=(const PtyPair &) = delete;
+
+	int master() const { return master_; }
+	int slave() const { return slave_; }
+	const std::string &slave_path() const { return slave_path_; }
+
+	void send(const std::string &bytes) const;
+	termios slave_settings() const;
+	int unread_input() const;
+	// Waits, at most a few seconds, until the slave holds count unread
+	// bytes (in canonical mode: bytes of complete lines).
+	bool await_unread(int count) const;
+	void hang_up();
+
+private:
+	int master_ = -1;
+	int slave_ = -1;
+	std::string slave_path_;
+};
+
+// Runs body with the given descriptor (1 or 2) sent to a file and returns
+// what was written there, stdio buffers included.
+std::string captured(int fd, const std::function<void()> &body);
+
+#endif
