@@ -65,6 +65,8 @@ Entry *entry_of(const struct device *dev)
 
 Entry *entry_of(const device_node *np)
 {
+	if (!np)
+		return nullptr;
 	for (Entry &e : bus().devices)
 		if (e.node.get() == np)
 			return &e;
@@ -132,7 +134,34 @@ int attach(Entry &e)
 	return -ENODEV;
 }
 
+// A new device on the bus, bound at once when a registered driver matches.
+Entry &add_device(const dt::Node &spec, bool with_node)
+{
+	bus().devices.emplace_back();
+	Entry &e = bus().devices.back();
+	e.spec = spec;
+	e.pdev = std::make_unique<platform_device>();
+	e.pdev->name = e.spec.name.c_str();
+	e.pdev->id = -1;
+	e.pdev->dev.init_name = e.spec.name.c_str();
+	e.pdev->dev.bus = &platform_bus_type;
+	if (with_node) {
+		e.full_name = "/" + spec.name;
+		e.node = std::make_unique<device_node>();
+		e.node->name = e.spec.name.c_str();
+		e.node->full_name = e.full_name.c_str();
+		e.pdev->dev.of_node = e.node.get();
+	}
+	attach(e);
+	return e;
+}
+
 }  // namespace
+
+struct platform_device *add(const std::string &name)
+{
+	return add_device({name, {}, {}, {}}, false).pdev.get();
+}
 
 struct platform_device *device(const std::string &name)
 {
@@ -180,22 +209,7 @@ namespace ksim::dt {
 
 struct device_node *add(const Node &spec)
 {
-	using namespace ksim::platform;
-	bus().devices.emplace_back();
-	Entry &e = bus().devices.back();
-	e.spec = spec;
-	e.full_name = "/" + spec.name;
-	e.node = std::make_unique<device_node>();
-	e.node->name = e.spec.name.c_str();
-	e.node->full_name = e.full_name.c_str();
-	e.pdev = std::make_unique<platform_device>();
-	e.pdev->name = e.spec.name.c_str();
-	e.pdev->id = -1;
-	e.pdev->dev.init_name = e.spec.name.c_str();
-	e.pdev->dev.bus = &platform_bus_type;
-	e.pdev->dev.of_node = e.node.get();
-	attach(e);
-	return e.node.get();
+	return ksim::platform::add_device(spec, true).node.get();
 }
 
 void remove(const std::string &name)

@@ -35,6 +35,10 @@ void remove(const std::string &name);
 
 namespace ksim::platform {
 
+// A device without a device-tree node, as board code registers one; it
+// binds to the driver of the same name. dt::remove(name) deletes it.
+struct platform_device *add(const std::string &name);
+
 struct platform_device *device(const std::string &name);
 bool bound(const std::string &name);
 // Name of the bound driver, or "" when unbound.
