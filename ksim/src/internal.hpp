@@ -21,6 +21,7 @@ void reset_user();
 void reset_platform();
 void reset_gpio();
 void reset_mutexes();
+void reset_pwm();
 
 // What a module still holds; unload and a failed init must leave nothing.
 std::vector<std::string> chrdev_held_by(const struct module *mod);

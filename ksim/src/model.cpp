@@ -12,6 +12,7 @@ void reset()
 	detail::reset_platform();
 	detail::reset_chrdev();
 	detail::reset_gpio();
+	detail::reset_pwm();
 	detail::reset_user();
 	detail::reset_mutexes();
 	detail::reset_faults();
