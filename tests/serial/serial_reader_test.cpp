@@ -1,0 +1,206 @@
+// serial_reader as a black box, on a pseudo-terminal.
+#include "pty_pair.h"
+
+#include <gtest/gtest.h>
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string program = SERIAL_READER;
+
+struct Outcome {
+	int status; // exit status, or -1 when it did not exit by itself
+	std::string out;
+	std::string err;
+};
+
+// A program that spins can fill a file fast: keep enough to show how.
+std::string read_head(FILE *file)
+{
+	std::string text(64 * 1024, '\0');
+
+	rewind(file);
+	text.resize(fread(&text[0], 1, text.size(), file));
+	return text;
+}
+
+// A started serial_reader with its standard output and error in files,
+// which never block it the way a full pipe would.
+class Reader {
+public:
+	explicit Reader(const std::vector<std::string> &args)
+		: out_(tmpfile()), err_(tmpfile())
+	{
+		std::vector<char *> argv{const_cast<char *>(program.c_str())};
+		for (const std::string &a : args)
+			argv.push_back(const_cast<char *>(a.c_str()));
+		argv.push_back(nullptr);
+
+		posix_spawn_file_actions_t actions;
+		posix_spawn_file_actions_init(&actions);
+		posix_spawn_file_actions_adddup2(&actions, fileno(out_), 1);
+		posix_spawn_file_actions_adddup2(&actions, fileno(err_), 2);
+		started_ = posix_spawn(&pid_, program.c_str(), &actions, nullptr,
+				       argv.data(), environ) == 0;
+		posix_spawn_file_actions_destroy(&actions);
+	}
+
+	~Reader()
+	{
+		if (started_ && !reaped_) {
+			kill(pid_, SIGKILL);
+			waitpid(pid_, nullptr, 0);
+		}
+		fclose(out_);
+		fclose(err_);
+	}
+
+	bool started() const { return started_; }
+
+	// Bytes the program has read so far, from any file.
+	long bytes_read() const
+	{
+		std::ifstream io("/proc/" + std::to_string(pid_) + "/io");
+		std::string key;
+		long value = -1;
+		while (io >> key >> value && key != "rchar:")
+			;
+		return value;
+	}
+
+	// Waits a few seconds at most for the program to end by itself.
+	Outcome finish()
+	{
+		int status = 0;
+		for (int tries = 0; tries < 1000 && !reaped_; tries++) {
+			reaped_ = waitpid(pid_, &status, WNOHANG) == pid_;
+			if (!reaped_)
+				usleep(10000);
+		}
+		const int code = reaped_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+		return {code, read_head(out_), read_head(err_)};
+	}
+
+private:
+	FILE *out_;
+	FILE *err_;
+	pid_t pid_ = -1;
+	bool started_ = false;
+	bool reaped_ = false;
+};
+
+bool is_raw(const termios &t)
+{
+	return (t.c_lflag & ICANON) == 0 && t.c_cflag == 0x8BD;
+}
+
+bool await_raw(const PtyPair &pty)
+{
+	for (int tries = 0; tries < 5000; tries++) {
+		if (is_raw(pty.slave_settings()))
+			return true;
+		usleep(1000);
+	}
+	return false;
+}
+
+bool await_bytes_read(const Reader &reader, long count)
+{
+	for (int tries = 0; tries < 5000; tries++) {
+		if (reader.bytes_read() >= count)
+			return true;
+		usleep(1000);
+	}
+	return false;
+}
+
+TEST(SerialReader, PrintsEveryByteUntilTheLineHangsUp)
+{
+	PtyPair pty;
+	Reader reader({pty.slave_path()});
+	ASSERT_TRUE(reader.started());
+	ASSERT_TRUE(await_raw(pty));
+	const long before = reader.bytes_read();
+
+	const std::string bytes("\x41\x0A\x00\xFF", 4);
+	pty.send(bytes);
+	ASSERT_TRUE(await_bytes_read(reader, before + 4));
+	pty.hang_up();
+
+	const char expected[] = "Enter a char: get: 41 A\n"
+				"get: 0a \n\n"
+				"get: 00 \0\n"
+				"get: ff \xff\n"
+				"can not get data\n";
+	const Outcome o = reader.finish();
+	ASSERT_EQ(o.status, 1);
+	EXPECT_EQ(o.out, std::string(expected, sizeof(expected) - 1));
+	EXPECT_EQ(o.err, "");
+}
+
+TEST(SerialReader, EndsOnAHangUpBeforeAnyByte)
+{
+	PtyPair pty;
+	Reader reader({pty.slave_path()});
+	ASSERT_TRUE(reader.started());
+	ASSERT_TRUE(await_raw(pty));
+
+	pty.hang_up();
+
+	const Outcome o = reader.finish();
+	ASSERT_EQ(o.status, 1);
+	EXPECT_EQ(o.out, "Enter a char: can not get data\n");
+}
+
+class SerialReaderUsage : public testing::TestWithParam<int> {};
+
+TEST_P(SerialReaderUsage, RefusesAnyOtherNumberOfArguments)
+{
+	PtyPair pty;
+	std::vector<std::string> args(GetParam(), pty.slave_path());
+	Reader reader(args);
+	ASSERT_TRUE(reader.started());
+
+	const Outcome o = reader.finish();
+	EXPECT_EQ(o.status, 255);
+	EXPECT_EQ(o.out, "Usage: \n" + program + " </dev/ttySAC1 or other>\n");
+	EXPECT_EQ(o.err, "");
+	EXPECT_FALSE(is_raw(pty.slave_settings())) << "the device was touched";
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, SerialReaderUsage, testing::Values(0, 2, 3));
+
+TEST(SerialReader, ReportsAPathThatDoesNotOpen)
+{
+	Reader reader({"/nonexistent/ttySAC9"});
+	ASSERT_TRUE(reader.started());
+
+	const Outcome o = reader.finish();
+	EXPECT_EQ(o.status, 255);
+	EXPECT_EQ(o.out, "open /nonexistent/ttySAC9 err!\n");
+	EXPECT_EQ(o.err, "");
+}
+
+TEST(SerialReader, ReportsAPathThatIsNotATerminal)
+{
+	Reader reader({"/dev/null"});
+	ASSERT_TRUE(reader.started());
+
+	const Outcome o = reader.finish();
+	EXPECT_EQ(o.status, 255);
+	EXPECT_EQ(o.out, "set port err!\n");
+	EXPECT_EQ(o.err, std::string("SetupSerial 1: ") + strerror(ENOTTY) + "\n");
+}
+
+} // namespace
