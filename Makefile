@@ -1,4 +1,5 @@
-# Front door: `make` builds, `make test` runs every test,
+# Front door: `make` builds, `make test` runs every test, `make bench` runs
+# the benchmarks (CTest tests labelled bench, one at a time, output shown),
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
 # builds the kernel modules against a kernel tree.
 BUILD ?= build
@@ -6,7 +7,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_ARGS ?=
 
-.PHONY: all setup build test modules modules-clean
+.PHONY: all setup build test bench modules modules-clean
 
 all: build
 
@@ -18,7 +19,10 @@ build: setup
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE bench $(CTEST_ARGS)
+
+bench: build
+	cd $(BUILD) && ctest --verbose -L bench $(CTEST_ARGS)
 
 modules:
 	@test -n "$(KDIR)" || { echo "usage: make modules KDIR=<kernel tree> [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]" >&2; exit 2; }
