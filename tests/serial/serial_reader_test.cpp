@@ -179,28 +179,34 @@ TEST_P(SerialReaderUsage, RefusesAnyOtherNumberOfArguments)
 	EXPECT_FALSE(is_raw(pty.slave_settings())) << "the device was touched";
 }
 
-INSTANTIATE_TEST_SUITE_P(Arguments, SerialReaderUsage, testing::Values(0, 2, 3));
+INSTANTIATE_TEST_SUITE_P(Arguments, SerialReaderUsage, testing::Values(0, 2, 3),
+	[](const testing::TestParamInfo<int> &info) { return std::to_string(info.param) + "_arguments"; });
 
-TEST(SerialReader, ReportsAPathThatDoesNotOpen)
+struct BadPath {
+	const char *name;
+	const char *path;
+	std::string out;
+	std::string err;
+};
+
+class SerialReaderBadPath : public testing::TestWithParam<BadPath> {};
+
+TEST_P(SerialReaderBadPath, ReportsItAndEnds)
 {
-	Reader reader({"/nonexistent/ttySAC9"});
+	const BadPath &c = GetParam();
+	Reader reader({c.path});
 	ASSERT_TRUE(reader.started());
 
 	const Outcome o = reader.finish();
 	EXPECT_EQ(o.status, 255);
-	EXPECT_EQ(o.out, "open /nonexistent/ttySAC9 err!\n");
-	EXPECT_EQ(o.err, "");
+	EXPECT_EQ(o.out, c.out);
+	EXPECT_EQ(o.err, c.err);
 }
 
-TEST(SerialReader, ReportsAPathThatIsNotATerminal)
-{
-	Reader reader({"/dev/null"});
-	ASSERT_TRUE(reader.started());
-
-	const Outcome o = reader.finish();
-	EXPECT_EQ(o.status, 255);
-	EXPECT_EQ(o.out, "set port err!\n");
-	EXPECT_EQ(o.err, std::string("SetupSerial 1: ") + strerror(ENOTTY) + "\n");
-}
+INSTANTIATE_TEST_SUITE_P(Paths, SerialReaderBadPath, testing::Values(
+	BadPath{"missing", "/nonexistent/ttySAC9", "open /nonexistent/ttySAC9 err!\n", ""},
+	BadPath{"not_a_terminal", "/dev/null", "set port err!\n",
+		std::string("SetupSerial 1: ") + strerror(ENOTTY) + "\n"}),
+	[](const testing::TestParamInfo<BadPath> &info) { return std::string(info.param.name); });
 
 } // namespace
