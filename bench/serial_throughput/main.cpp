@@ -124,30 +124,34 @@ std::string report_of(const std::string &payload)
 	return report + hang_up_report;
 }
 
-void take_output(int fd, std::string &output)
+// False once the reader has closed its output, that is, has ended.
+bool take_output(int fd, std::string &output)
 {
 	char buf[65536];
 	const ssize_t n = read(fd, buf, sizeof(buf));
 
 	if (n > 0)
 		output.append(buf, static_cast<size_t>(n));
+	return n > 0;
 }
 
 // Writes the payload as fast as the master takes it while draining the
-// reader's output; returns once the reader has read every byte.
+// reader's output; returns once the reader has read every byte, or has
+// ended early.
 void feed(const Line &line, const Reader &reader, const std::string &payload,
 	  std::string &output)
 {
 	const long done_at = bytes_read_by(reader.pid) + static_cast<long>(payload.size());
 	size_t sent = 0;
+	bool running = true;
 
 	fcntl(line.master, F_SETFL, O_NONBLOCK);
-	while (sent < payload.size() || bytes_read_by(reader.pid) < done_at) {
+	while (running && (sent < payload.size() || bytes_read_by(reader.pid) < done_at)) {
 		pollfd fds[] = {{reader.output, POLLIN, 0},
 				{line.master, sent < payload.size() ? short(POLLOUT) : short(0), 0}};
 		poll(fds, 2, 1);
-		if (fds[0].revents & POLLIN)
-			take_output(reader.output, output);
+		if (fds[0].revents & (POLLIN | POLLHUP))
+			running = take_output(reader.output, output);
 		if (fds[1].revents & POLLOUT) {
 			const ssize_t n = write(line.master, payload.data() + sent, payload.size() - sent);
 			if (n > 0)
@@ -158,16 +162,11 @@ void feed(const Line &line, const Reader &reader, const std::string &payload,
 
 // A hang-up makes serial_reader report once and exit, which also flushes
 // what it still holds in its output buffer.
-int hang_up_and_collect(Line &line, const Reader &reader, std::string &output)
+int hang_up_and_collect(const Line &line, const Reader &reader, std::string &output)
 {
 	close(line.master);
-	fcntl(reader.output, F_SETFL, 0);
-	for (;;) {
-		const size_t before = output.size();
-		take_output(reader.output, output);
-		if (output.size() == before)
-			break;
-	}
+	while (take_output(reader.output, output))
+		;
 	int status = 0;
 	waitpid(reader.pid, &status, 0);
 	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -196,7 +195,7 @@ int main(int argc, char *argv[])
 	const std::string payload = payload_of(size);
 	const std::string expected = report_of(payload);
 
-	Line line = open_line();
+	const Line line = open_line();
 	const Reader reader = start_reader(argv[1], line.slave_path);
 	await_raw(line.slave);
 
