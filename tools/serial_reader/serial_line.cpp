@@ -92,7 +92,7 @@ int open_port(const char *path)
 
 int set_opt(int fd, int speed, int bits, char parity, int stop)
 {
-	termios current;
+	termios current; // read only to learn that fd is a terminal
 
 	if (tcgetattr(fd, &current) != 0) {
 		perror("SetupSerial 1");
