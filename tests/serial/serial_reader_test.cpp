@@ -149,20 +149,6 @@ TEST(SerialReader, PrintsEveryByteUntilTheLineHangsUp)
 	EXPECT_EQ(o.err, "");
 }
 
-TEST(SerialReader, EndsOnAHangUpBeforeAnyByte)
-{
-	PtyPair pty;
-	Reader reader({pty.slave_path()});
-	ASSERT_TRUE(reader.started());
-	ASSERT_TRUE(await_raw(pty));
-
-	pty.hang_up();
-
-	const Outcome o = reader.finish();
-	ASSERT_EQ(o.status, 1);
-	EXPECT_EQ(o.out, "Enter a char: can not get data\n");
-}
-
 class SerialReaderUsage : public testing::TestWithParam<int> {};
 
 TEST_P(SerialReaderUsage, RefusesAnyOtherNumberOfArguments)
