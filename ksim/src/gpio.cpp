@@ -2,12 +2,16 @@
 #include "ksim/gpio.hpp"
 
 #include <linux/errno.h>
+#include <linux/gpio.h>
 #include <linux/gpio/consumer.h>
 #include <linux/printk.h>
 
 #include <algorithm>
 #include <array>
 
+#include <ksim/runtime.h>
+
+#include "ksim/context.hpp"
 #include "internal.hpp"
 
 namespace ksim::gpio {
@@ -70,6 +74,18 @@ void Line::unwatch(int id)
 	watchers_.erase(std::remove_if(watchers_.begin(), watchers_.end(),
 				       [id](const auto &entry) { return entry.first == id; }),
 			watchers_.end());
+}
+
+void Line::host_request(const char *label)
+{
+	requested_ = true;
+	label_ = label ? label : "";
+}
+
+void Line::host_free()
+{
+	requested_ = false;
+	label_.clear();
 }
 
 void Line::host_direction_input()
@@ -188,6 +204,12 @@ int gpiod_get_value(const struct gpio_desc *desc)
 	return l->level() ^ l->active_low();
 }
 
+int gpiod_get_value_cansleep(const struct gpio_desc *desc)
+{
+	ksim_might_sleep(__func__);
+	return gpiod_get_value(desc);
+}
+
 void gpiod_set_raw_value(struct gpio_desc *desc, int value)
 {
 	if (desc)
@@ -205,6 +227,34 @@ void gpiod_set_value(struct gpio_desc *desc, int value)
 int gpiod_is_active_low(const struct gpio_desc *desc)
 {
 	return desc && line_of(desc)->active_low();
+}
+
+int gpio_request_one(unsigned int gpio, unsigned long flags, const char *label)
+{
+	ksim_might_sleep(__func__);
+	if (int error = ksim_fault("gpio_request"))
+		return error;
+	if (gpio >= ksim::gpio::line_count)
+		return -EINVAL;
+	ksim::gpio::Line &l = ksim::gpio::line(gpio);
+	if (l.requested())
+		return -EBUSY;
+	l.host_request(label);
+	if (flags & GPIOF_DIR_IN)
+		l.host_direction_input();
+	else
+		l.host_direction_output((flags & GPIOF_INIT_HIGH) ? 1 : 0);
+	return 0;
+}
+
+void gpio_free(unsigned int gpio)
+{
+	ksim_might_sleep(__func__);
+	if (gpio >= ksim::gpio::line_count || !ksim::gpio::line(gpio).requested()) {
+		ksim::violations::report("gpio_free of a line that is not requested");
+		return;
+	}
+	ksim::gpio::line(gpio).host_free();
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -35,6 +36,12 @@ public:
 	int watch(Watcher watcher);
 	void unwatch(int id);
 
+	// Claimed through gpio_request_one, with its label, until gpio_free.
+	bool requested() const { return requested_; }
+	const std::string &label() const { return label_; }
+	void host_request(const char *label);
+	void host_free();
+
 	// Host side, as the gpiod calls use it.
 	void host_direction_input();
 	void host_direction_output(int value);
@@ -51,6 +58,8 @@ private:
 	bool ever_output_ = false;
 	int latch_ = 0;
 	bool active_low_ = false;
+	bool requested_ = false;
+	std::string label_;
 	Pull pull_ = Pull::down;
 	std::optional<int> device_level_;
 	std::vector<std::pair<int, Watcher>> watchers_;
