@@ -158,6 +158,7 @@ void ksim_irq_restore(unsigned long flags)
 		return;
 	s.irqs_off = false;
 	s.longest_off = std::max(s.longest_off, ksim::time::now() - s.off_since);
+	ksim::detail::run_pending_interrupts();
 }
 
 int ksim_irqs_disabled(void)

@@ -22,6 +22,8 @@ void reset_platform();
 void reset_gpio();
 void reset_mutexes();
 void reset_pwm();
+void reset_irqs();
+void reset_timers();
 
 // What a module still holds; unload and a failed init must leave nothing.
 std::vector<std::string> chrdev_held_by(const struct module *mod);
@@ -42,5 +44,10 @@ int mutexes_held();
 void check_return(const char *from, int mutexes_before);
 
 bool user_range_mapped(const void *addr, unsigned long size);
+
+// Interrupts raised and timers due while they could not run: run them once
+// interrupts are on again (hard interrupts first, then timers).
+void run_pending_interrupts();
+void run_waiting_timers();
 
 }  // namespace ksim::detail

@@ -8,6 +8,8 @@ namespace ksim {
 void reset()
 {
 	modules::unload_all();
+	detail::reset_irqs();
+	detail::reset_timers();
 	detail::reset_files();
 	detail::reset_platform();
 	detail::reset_chrdev();

@@ -6,9 +6,11 @@
 #include "ksim/fault.hpp"
 #include "ksim/fs.hpp"
 #include "ksim/gpio.hpp"
+#include "ksim/irq.hpp"
 #include "ksim/log.hpp"
 #include "ksim/modules.hpp"
 #include "ksim/time.hpp"
+#include "ksim/timer.hpp"
 #include "ksim/uaccess.hpp"
 
 namespace ksim {

@@ -1,0 +1,31 @@
+/* SPDX-License-Identifier: GPL-2.0 */
+#ifndef _LINUX_TIMER_H
+#define _LINUX_TIMER_H
+
+#include <linux/types.h>
+#include <linux/jiffies.h>
+
+struct lock_class_key;
+
+/*
+ * The 4.1 layout as drivers see it. Whether a timer is initialised, armed
+ * or running is kept by the model, keyed by the timer's address.
+ */
+struct timer_list {
+	unsigned long expires;
+	void (*function)(unsigned long);
+	unsigned long data;
+	u32 flags;
+};
+
+KSIM_BEGIN_DECLS
+void init_timer_key(struct timer_list *timer, unsigned int flags,
+		    const char *name, struct lock_class_key *key);
+void add_timer(struct timer_list *timer);
+int mod_timer(struct timer_list *timer, unsigned long expires);
+int del_timer(struct timer_list *timer);
+int del_timer_sync(struct timer_list *timer);
+int timer_pending(const struct timer_list *timer);
+KSIM_END_DECLS
+
+#endif
