@@ -46,6 +46,28 @@ OpenFile *lookup(int fd)
 	return it == table().files.end() ? nullptr : &it->second;
 }
 
+int call_fasync(struct file *f, int fd, int on)
+{
+	int before = detail::mutexes_held();
+	int result = f->f_op->fasync(fd, f, on);
+	detail::check_return("fasync", before);
+	return result;
+}
+
+// As the kernel's setfl: the fasync operation sets or clears FASYNC itself
+// (through fasync_helper); the other status flags are copied.
+int set_flags(int fd, struct file *f, unsigned flags)
+{
+	constexpr unsigned settable = O_APPEND | O_NONBLOCK | O_DIRECT | O_NOATIME;
+	if (((flags ^ f->f_flags) & FASYNC) && f->f_op->fasync) {
+		int result = call_fasync(f, fd, (flags & FASYNC) != 0);
+		if (result < 0)
+			return result;
+	}
+	f->f_flags = (flags & settable) | (f->f_flags & ~settable);
+	return 0;
+}
+
 void enter_syscall(const char *call)
 {
 	if (current_context() != Context::process || irq::disabled())
@@ -144,14 +166,41 @@ int close(int fd)
 		return -EBADF;
 	OpenFile of = std::move(it->second);
 	table().files.erase(it);
-	const struct file_operations *fops = of.file->f_op;
+	struct file *f = of.file.get();
+	const struct file_operations *fops = f->f_op;
+	// The last close takes a file off its driver's fasync list first.
+	if ((f->f_flags & FASYNC) && fops->fasync)
+		call_fasync(f, -1, 0);
 	if (fops->release) {
 		int before = detail::mutexes_held();
-		fops->release(of.inode.get(), of.file.get());
+		fops->release(of.inode.get(), f);
 		detail::check_return("release", before);
 	}
+	if (detail::on_fasync_list(f))
+		violations::report("file freed while still on a fasync list");
 	detail::module_put(fops->owner);
 	return 0;
+}
+
+int fcntl(int fd, int cmd, long arg)
+{
+	enter_syscall("fcntl");
+	OpenFile *of = lookup(fd);
+	if (!of)
+		return -EBADF;
+	struct file *f = of->file.get();
+	switch (cmd) {
+	case F_SETOWN:
+		f->f_owner.pid = static_cast<pid_t>(arg);
+		return 0;
+	case F_GETOWN:
+		return f->f_owner.pid;
+	case F_GETFL:
+		return static_cast<int>(f->f_flags);
+	case F_SETFL:
+		return set_flags(fd, f, static_cast<unsigned>(arg));
+	}
+	return -EINVAL;
 }
 
 struct file *file(int fd)

@@ -24,6 +24,7 @@ void reset_mutexes();
 void reset_pwm();
 void reset_irqs();
 void reset_timers();
+void reset_fasync();
 
 // What a module still holds; unload and a failed init must leave nothing.
 std::vector<std::string> chrdev_held_by(const struct module *mod);
@@ -49,5 +50,7 @@ bool user_range_mapped(const void *addr, unsigned long size);
 // interrupts are on again (hard interrupts first, then timers).
 void run_pending_interrupts();
 void run_waiting_timers();
+
+bool on_fasync_list(const struct file *filp);
 
 }  // namespace ksim::detail

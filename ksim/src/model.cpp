@@ -11,6 +11,7 @@ void reset()
 	detail::reset_irqs();
 	detail::reset_timers();
 	detail::reset_files();
+	detail::reset_fasync();
 	detail::reset_platform();
 	detail::reset_chrdev();
 	detail::reset_gpio();

@@ -3,6 +3,7 @@
 
 #include "ksim/context.hpp"
 #include "ksim/devicetree.hpp"
+#include "ksim/fasync.hpp"
 #include "ksim/fault.hpp"
 #include "ksim/fs.hpp"
 #include "ksim/gpio.hpp"

@@ -13,7 +13,36 @@ struct inode {
 	dev_t i_rdev;
 };
 
-struct fasync_struct;
+/* Who gets a file's SIGIO: set with fcntl F_SETOWN. */
+struct fown_struct {
+	pid_t pid;
+	int signum;
+};
+
+#define FASYNC_MAGIC 0x4601
+
+struct fasync_struct {
+	int magic;
+	int fa_fd;
+	struct fasync_struct *fa_next;
+	struct file *fa_file;
+};
+
+/*
+ * The board's numbers: SIGIO on ARM, and the band of new input. For C only:
+ * the C library's <signal.h> has its own, which C++ tests may include.
+ */
+#ifndef __cplusplus
+#define SIGIO 29
+#define __SI_POLL (2 << 16)
+#define POLL_IN (__SI_POLL | 1)
+#endif
+
+KSIM_BEGIN_DECLS
+int fasync_helper(int fd, struct file *filp, int on,
+		  struct fasync_struct **fapp);
+void kill_fasync(struct fasync_struct **fp, int sig, int band);
+KSIM_END_DECLS
 
 struct file_operations {
 	struct module *owner;
@@ -32,6 +61,7 @@ struct file {
 	struct inode *f_inode;
 	unsigned int f_flags;
 	loff_t f_pos;
+	struct fown_struct f_owner;
 	void *private_data;
 };
 
