@@ -19,6 +19,18 @@ void handler(int)
 	exit(0);
 }
 
+// SIGINT's exit() flushes standard output, so it must wait until a line
+// is out: landing inside printf it would print the line a second time.
+void print_level(unsigned char val)
+{
+	sigset_t sigint, saved;
+	sigemptyset(&sigint);
+	sigaddset(&sigint, SIGINT);
+	sigprocmask(SIG_BLOCK, &sigint, &saved);
+	printf("val is %d, %s\n", val, val == 1 ? "have people" : "no people");
+	sigprocmask(SIG_SETMASK, &saved, nullptr);
+}
+
 void sr501_handler(int)
 {
 	unsigned char val;
@@ -26,7 +38,7 @@ void sr501_handler(int)
 	// After a failed read the byte holds nothing worth printing.
 	if (read(fd, &val, 1) <= 0)
 		return;
-	printf("val is %d, %s\n", val, val == 1 ? "have people" : "no people");
+	print_level(val);
 }
 
 // Makes this process the receiver of the file's SIGIO and switches the
