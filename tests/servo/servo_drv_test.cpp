@@ -1,0 +1,256 @@
+#include <linux/kern_levels.h>
+
+#include <gmock/gmock.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ksim/hw/pwm_channel.hpp"
+#include "ksim/testing.hpp"
+
+namespace {
+
+namespace dt = ksim::dt;
+namespace fs = ksim::fs;
+namespace modules = ksim::modules;
+namespace platform = ksim::platform;
+using ksim::log::default_level;
+using ksim::hw::PwmChannel;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr int period_ns = 20000000;
+constexpr int zero_degrees_ns = 500000;
+
+class ServoTest : public ksim::Test {
+protected:
+	void bind_servo()
+	{
+		dt::add(servo_node);
+		ASSERT_EQ(modules::load("servo_drv"), 0);
+		ASSERT_TRUE(platform::bound("servo"));
+	}
+
+	ssize_t write_node(const void *buf, size_t count)
+	{
+		int fd = fs::open("/dev/sg90", O_WRONLY);
+		EXPECT_GE(fd, 0);
+		ssize_t result = fs::write(fd, buf, count);
+		fs::close(fd);
+		return result;
+	}
+
+	ssize_t write_angle(std::uint8_t angle)
+	{
+		ksim::user::Buffer buf(1, angle);
+		return write_node(buf.data(), 1);
+	}
+
+	static bool any_channel_held()
+	{
+		for (unsigned n = 0; n < ksim::hw::pwm_channel_count; n++)
+			if (ksim::hw::pwm_channel(n).held())
+				return true;
+		return false;
+	}
+
+	dt::Node servo_node{"servo", {"hc-sg90"}, {}, {{"pwms", {3}}}};
+	PwmChannel &ch = ksim::hw::pwm_channel(3);
+};
+
+TEST_F(ServoTest, ProbeStartsTheChannelAtZeroDegreesWithNormalPolarity)
+{
+	// What a boot loader might have left on the channel.
+	ch.set_polarity(PWM_POLARITY_INVERSED);
+	bind_servo();
+
+	EXPECT_EQ(ksim::log::entries().front(),
+		  (ksim::log::Entry{default_level, "sg90 match success \n"}));
+	EXPECT_THAT(ch.history(), ElementsAre("request servo", "config 500000 20000000",
+					      "polarity normal", "enable"));
+	EXPECT_EQ(ch.holder(), "servo");
+	EXPECT_EQ(ch.duty_ns(), zero_degrees_ns);
+	EXPECT_EQ(ch.period_ns(), period_ns);
+	EXPECT_EQ(ch.polarity(), PWM_POLARITY_NORMAL);
+	EXPECT_TRUE(ch.enabled());
+}
+
+TEST_F(ServoTest, EachAngleWrittenSetsItsDutyWithinTheSamePeriod)
+{
+	struct Row {
+		std::uint8_t angle;
+		int duty_ns;
+	};
+	const std::vector<Row> table = {
+		{0, 500000},   {1, 511111},   {45, 1000000},  {90, 1500000},  {135, 2000000},
+		{179, 2488888}, {180, 2500000}, {181, 2511111}, {255, 3333333},
+	};
+	bind_servo();
+	for (const Row &row : table) {
+		SCOPED_TRACE("angle " + std::to_string(row.angle));
+		EXPECT_EQ(write_angle(row.angle), 1);
+		EXPECT_EQ(ch.duty_ns(), row.duty_ns);
+		EXPECT_EQ(ch.period_ns(), period_ns);
+		EXPECT_TRUE(ch.enabled());
+	}
+}
+
+TEST_F(ServoTest, RefusedWritesLeaveTheServoWhereItIs)
+{
+	bind_servo();
+	ASSERT_EQ(write_angle(90), 1);
+	ch.clear_history();
+
+	ksim::user::Buffer three(3);
+	three[0] = 10;
+	three[1] = 20;
+	three[2] = 30;
+	struct Row {
+		const char *what;
+		const void *buf;
+		size_t count;
+		ssize_t result;
+	};
+	const std::vector<Row> table = {
+		{"no byte", three.data(), 0, 0},
+		{"two bytes", three.data(), 2, -EINVAL},
+		{"three bytes", three.data(), 3, -EINVAL},
+		{"an unreadable byte", ksim::user::kernel_address(), 1, -EFAULT},
+	};
+	for (const Row &row : table) {
+		SCOPED_TRACE(row.what);
+		EXPECT_EQ(write_node(row.buf, row.count), row.result);
+	}
+	EXPECT_THAT(ch.history(), IsEmpty());
+	EXPECT_EQ(ch.duty_ns(), 1500000);
+}
+
+TEST_F(ServoTest, UnbindDrivesZeroDegreesThenReleasesTheChannelOnce)
+{
+	bind_servo();
+	ASSERT_EQ(write_angle(180), 1);
+	ch.clear_history();
+
+	platform::unbind("servo");
+	EXPECT_THAT(ch.history(), ElementsAre("config 500000 20000000", "release"));
+	EXPECT_FALSE(ch.held());
+	// The output keeps running at 0 degrees once released.
+	EXPECT_TRUE(ch.enabled());
+	EXPECT_EQ(ch.duty_ns(), zero_degrees_ns);
+
+	EXPECT_EQ(write_angle(90), -ENODEV);
+	EXPECT_THAT(ch.history(), ElementsAre("config 500000 20000000", "release"));
+
+	ASSERT_EQ(platform::bind("servo"), 0);
+	EXPECT_EQ(write_angle(90), 1);
+	EXPECT_EQ(ch.duty_ns(), 1500000);
+}
+
+TEST_F(ServoTest, UnloadWhileBoundReleasesTheChannelBeforeTheNodeGoes)
+{
+	bind_servo();
+	ASSERT_EQ(write_angle(45), 1);
+	ch.clear_history();
+
+	ASSERT_EQ(modules::unload("servo_drv"), 0);
+	EXPECT_THAT(ch.history(), ElementsAre("config 500000 20000000", "release"));
+	EXPECT_FALSE(fs::exists("/dev/sg90"));
+}
+
+TEST_F(ServoTest, WithoutAServoNodeTheNodeExistsButDrivesNothing)
+{
+	ASSERT_EQ(modules::load("servo_drv"), 0);
+	EXPECT_THAT(modules::info("servo_drv", "license"), ElementsAre("GPL"));
+	EXPECT_TRUE(fs::exists("/dev/sg90"));
+	EXPECT_EQ(write_angle(90), -ENODEV);
+	EXPECT_FALSE(any_channel_held());
+}
+
+TEST_F(ServoTest, ASecondServoNodeIsRefusedUntilTheFirstIsUnbound)
+{
+	bind_servo();
+	PwmChannel &other = ksim::hw::pwm_channel(4);
+	dt::add({"servo1", {"hc-sg90"}, {}, {{"pwms", {4}}}});
+	EXPECT_EQ(platform::last_probe_result("servo1"), -EBUSY);
+	EXPECT_FALSE(other.held());
+
+	ASSERT_EQ(write_angle(90), 1);
+	EXPECT_EQ(ch.duty_ns(), 1500000);
+
+	platform::unbind("servo");
+	ASSERT_EQ(platform::bind("servo1"), 0);
+	ASSERT_EQ(write_angle(180), 1);
+	EXPECT_EQ(other.duty_ns(), 2500000);
+	EXPECT_EQ(ch.duty_ns(), zero_degrees_ns);
+}
+
+// Probe failures: each logs its line after the match line and holds nothing.
+struct ProbeFailure {
+	const char *what;
+	const char *device;
+	void (*arrange)();
+	const char *error_line;
+};
+
+void PrintTo(const ProbeFailure &failure, std::ostream *os)
+{
+	*os << failure.what;
+}
+
+class ServoProbeFailureTest : public ServoTest,
+			      public ::testing::WithParamInterface<ProbeFailure> {
+};
+
+TEST_P(ServoProbeFailureTest, LogsItsLineReturnsMinusOneAndHoldsNoChannel)
+{
+	GetParam().arrange();
+	ASSERT_EQ(modules::load("servo_drv"), 0);
+
+	EXPECT_EQ(platform::last_probe_result(GetParam().device), -1);
+	EXPECT_FALSE(platform::bound(GetParam().device));
+	EXPECT_THAT(ksim::log::entries(),
+		    ::testing::IsSupersetOf({ksim::log::Entry{default_level, "sg90 match success \n"},
+					     ksim::log::Entry{LOGLEVEL_ERR, GetParam().error_line}}));
+	EXPECT_FALSE(ksim::hw::pwm_channel(3).held());
+	EXPECT_EQ(write_angle(90), -ENODEV);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+	Servo, ServoProbeFailureTest,
+	::testing::Values(
+		ProbeFailure{"DeviceWithoutNode", "my_sg90", [] { platform::add("my_sg90"); },
+			     " pwm_test of_get_next_child  error!!\n"},
+		ProbeFailure{"NodeWithoutChannel", "servo",
+			     [] { dt::add({"servo", {"hc-sg90"}, {}, {}}); },
+			     " pwm_test,get pwm  error!!\n"},
+		ProbeFailure{"ChannelLookUpFails", "servo",
+			     [] {
+				     ksim::fault::inject("of_pwm_get", -EPROBE_DEFER);
+				     dt::add({"servo", {"hc-sg90"}, {}, {{"pwms", {3}}}});
+			     },
+			     " pwm_test,get pwm  error!!\n"}),
+	[](const ::testing::TestParamInfo<ProbeFailure> &info) { return info.param.what; });
+
+// A failed load step unwinds the steps before it and reports the error.
+class ServoLoadFailureTest : public ServoTest, public ::testing::WithParamInterface<const char *> {
+};
+
+TEST_P(ServoLoadFailureTest, UnwindsAndReturnsTheError)
+{
+	dt::add(servo_node);
+	ksim::fault::inject(GetParam(), -ENOMEM);
+	EXPECT_EQ(modules::load("servo_drv"), -ENOMEM);
+	EXPECT_FALSE(modules::loaded("servo_drv"));
+	EXPECT_THAT(fs::nodes(), IsEmpty());
+	EXPECT_FALSE(ch.held());
+
+	ASSERT_EQ(modules::load("servo_drv"), 0);
+	EXPECT_TRUE(platform::bound("servo"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servo, ServoLoadFailureTest,
+			 ::testing::Values("register_chrdev", "class_create", "device_create",
+					   "platform_driver_register"));
+
+}  // namespace
