@@ -19,6 +19,7 @@ void reset_chrdev();
 void reset_files();
 void reset_user();
 void reset_platform();
+void reset_i2c();
 void reset_gpio();
 void reset_mutexes();
 void reset_pwm();
@@ -30,6 +31,7 @@ void reset_fasync();
 std::vector<std::string> chrdev_held_by(const struct module *mod);
 std::vector<std::string> classes_held_by(const struct module *mod);
 std::vector<std::string> drivers_held_by(const struct module *mod);
+std::vector<std::string> i2c_drivers_held_by(const struct module *mod);
 
 const struct file_operations *chrdev_fops(dev_t devt);
 bool node_exists(const std::string &name);

@@ -13,6 +13,7 @@ void reset()
 	detail::reset_files();
 	detail::reset_fasync();
 	detail::reset_platform();
+	detail::reset_i2c();
 	detail::reset_chrdev();
 	detail::reset_gpio();
 	detail::reset_pwm();

@@ -58,7 +58,8 @@ void check_nothing_left(const Record &r, const char *after)
 {
 	std::vector<std::string> left;
 	for (auto held : {detail::chrdev_held_by(r.mod), detail::classes_held_by(r.mod),
-			  detail::drivers_held_by(r.mod)})
+			  detail::drivers_held_by(r.mod),
+			  detail::i2c_drivers_held_by(r.mod)})
 		left.insert(left.end(), held.begin(), held.end());
 	for (const std::string &what : left)
 		violations::report(std::string(r.mod->name) + " left " + what +

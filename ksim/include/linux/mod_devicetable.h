@@ -11,6 +11,13 @@ struct of_device_id {
 	const void *data;
 };
 
+#define I2C_NAME_SIZE 20
+
+struct i2c_device_id {
+	char name[I2C_NAME_SIZE];
+	unsigned long driver_data;
+};
+
 #define PLATFORM_NAME_SIZE 20
 struct platform_device_id {
 	char name[PLATFORM_NAME_SIZE];

@@ -1,0 +1,66 @@
+/* SPDX-License-Identifier: GPL-2.0 */
+#ifndef _LINUX_I2C_H
+#define _LINUX_I2C_H
+
+#include <linux/types.h>
+#include <linux/device.h>
+#include <linux/mod_devicetable.h>
+
+struct module;
+struct i2c_client;
+
+/* A numbered bus the model owns; tests add and remove them (ksim/i2c.hpp). */
+struct i2c_adapter {
+	int nr;
+	struct device dev;
+};
+
+struct i2c_client {
+	unsigned short flags;
+	unsigned short addr;
+	char name[I2C_NAME_SIZE];
+	struct i2c_adapter *adapter;
+	struct device dev;
+	int irq;
+};
+
+#define to_i2c_client(d) container_of(d, struct i2c_client, dev)
+
+struct i2c_board_info {
+	char type[I2C_NAME_SIZE];
+	unsigned short flags;
+	unsigned short addr;
+	void *platform_data;
+	struct dev_archdata *archdata;
+	struct device_node *of_node;
+	struct fwnode_handle *fwnode;
+	int irq;
+};
+
+#define I2C_BOARD_INFO(dev_type, dev_addr) \
+	.type = dev_type, .addr = (dev_addr)
+
+/* Only what the kit's drivers set; no detection, no alerts. */
+struct i2c_driver {
+	int (*probe)(struct i2c_client *client, const struct i2c_device_id *id);
+	int (*remove)(struct i2c_client *client);
+	struct device_driver driver;
+	const struct i2c_device_id *id_table;
+};
+
+KSIM_BEGIN_DECLS
+struct i2c_adapter *i2c_get_adapter(int nr);
+void i2c_put_adapter(struct i2c_adapter *adap);
+struct i2c_client *i2c_new_device(struct i2c_adapter *adap,
+				  struct i2c_board_info const *info);
+void i2c_unregister_device(struct i2c_client *client);
+int i2c_register_driver(struct module *owner, struct i2c_driver *driver);
+void i2c_del_driver(struct i2c_driver *driver);
+s32 i2c_smbus_write_byte_data(const struct i2c_client *client, u8 command,
+			      u8 value);
+s32 i2c_smbus_read_word_data(const struct i2c_client *client, u8 command);
+KSIM_END_DECLS
+
+#define i2c_add_driver(driver) i2c_register_driver(THIS_MODULE, driver)
+
+#endif
