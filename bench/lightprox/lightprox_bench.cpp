@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ksim/ap3216c.hpp"
+#include "ksim/hw/ap3216c.hpp"
 #include "ksim/model.hpp"
 
 namespace {

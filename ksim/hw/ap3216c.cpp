@@ -1,7 +1,7 @@
 // The AP3216C: a register file behind the SMBus, a system configuration
 // register that resets or enables the functions, and data registers that
 // follow the scene while their function is on.
-#include "ksim/ap3216c.hpp"
+#include "ksim/hw/ap3216c.hpp"
 
 #include "ksim/context.hpp"
 

@@ -2,7 +2,7 @@
 // when the data registers show the scene.
 #include <gtest/gtest.h>
 
-#include "ksim/ap3216c.hpp"
+#include "ksim/hw/ap3216c.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ksim/ap3216c.hpp"
+#include "ksim/hw/ap3216c.hpp"
 #include "ksim/testing.hpp"
 
 namespace lightprox_test {
