@@ -27,8 +27,24 @@ void reset_irqs();
 void reset_timers();
 void reset_fasync();
 
+// The module whose code runs (init, exit, probe, remove): what that code
+// acquires without naming an owner is charged to it. Null for a test.
+const struct module *running_module();
+class ModuleScope {
+public:
+	explicit ModuleScope(const struct module *mod);
+	~ModuleScope();
+	ModuleScope(const ModuleScope &) = delete;
+	ModuleScope &operator=(const ModuleScope &) = delete;
+
+private:
+	const struct module *previous_;
+};
+
 // What a module still holds; unload and a failed init must leave nothing.
 std::vector<std::string> chrdev_held_by(const struct module *mod);
+std::vector<std::string> irqs_held_by(const struct module *mod);
+std::vector<std::string> timers_armed_by(const struct module *mod);
 std::vector<std::string> classes_held_by(const struct module *mod);
 std::vector<std::string> drivers_held_by(const struct module *mod);
 std::vector<std::string> i2c_drivers_held_by(const struct module *mod);

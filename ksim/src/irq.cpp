@@ -27,6 +27,7 @@ struct Action {
 	unsigned long flags;
 	std::string name;
 	void *dev_id;
+	const struct module *owner;
 	unsigned gpio;
 	int watch;
 	int level;
@@ -137,6 +138,16 @@ void run_pending_interrupts()
 	run_waiting_timers();
 }
 
+std::vector<std::string> irqs_held_by(const struct module *mod)
+{
+	std::vector<std::string> left;
+	for (const auto &entry : irq::irqs().actions)
+		if (entry.second.owner == mod)
+			left.push_back("interrupt " + std::to_string(entry.first) + " (" +
+				       entry.second.name + ")");
+	return left;
+}
+
 void reset_irqs()
 {
 	for (auto &entry : irq::irqs().actions)
@@ -178,7 +189,8 @@ int request_threaded_irq(unsigned int irq, irq_handler_t handler,
 		return -EBUSY;
 
 	ksim::gpio::Line &line = ksim::gpio::line(static_cast<unsigned>(gpio));
-	Action action{handler, flags, name ? name : "", dev, line.number(), 0, line.level()};
+	Action action{handler, flags, name ? name : "", dev, ksim::detail::running_module(),
+		      line.number(), 0, line.level()};
 	action.watch = line.watch([number](int level) { on_level(number, level); });
 	irqs().actions.emplace(number, std::move(action));
 	return 0;

@@ -58,8 +58,8 @@ void check_nothing_left(const Record &r, const char *after)
 {
 	std::vector<std::string> left;
 	for (auto held : {detail::chrdev_held_by(r.mod), detail::classes_held_by(r.mod),
-			  detail::drivers_held_by(r.mod),
-			  detail::i2c_drivers_held_by(r.mod)})
+			  detail::drivers_held_by(r.mod), detail::i2c_drivers_held_by(r.mod),
+			  detail::irqs_held_by(r.mod), detail::timers_armed_by(r.mod)})
 		left.insert(left.end(), held.begin(), held.end());
 	for (const std::string &what : left)
 		violations::report(std::string(r.mod->name) + " left " + what +
@@ -79,6 +79,7 @@ int load(const std::string &name)
 	int result = 0;
 	if (r->init) {
 		int before = detail::mutexes_held();
+		detail::ModuleScope scope(r->mod);
 		result = r->init();
 		detail::check_return("module init", before);
 	}
@@ -104,7 +105,10 @@ int unload(const std::string &name)
 	if (!r->exit)
 		return -EBUSY;
 	int before = detail::mutexes_held();
-	r->exit();
+	{
+		detail::ModuleScope scope(r->mod);
+		r->exit();
+	}
 	detail::check_return("module exit", before);
 	r->loaded = false;
 	auto &order = load_order();
@@ -154,6 +158,30 @@ std::vector<std::string> info(const std::string &name, const std::string &tag)
 }  // namespace ksim::modules
 
 namespace ksim::detail {
+namespace {
+
+const struct module *&running()
+{
+	static const struct module *mod = nullptr;
+	return mod;
+}
+
+}  // namespace
+
+const struct module *running_module()
+{
+	return running();
+}
+
+ModuleScope::ModuleScope(const struct module *mod) : previous_(running())
+{
+	running() = mod;
+}
+
+ModuleScope::~ModuleScope()
+{
+	running() = previous_;
+}
 
 bool module_get(struct module *mod)
 {

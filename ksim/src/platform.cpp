@@ -93,7 +93,11 @@ int probe(Entry &e, platform_driver *drv)
 {
 	e.pdev->dev.driver = &drv->driver;
 	int before = detail::mutexes_held();
-	int result = drv->probe ? drv->probe(e.pdev.get()) : 0;
+	int result = 0;
+	if (drv->probe) {
+		detail::ModuleScope scope(drv->driver.owner);
+		result = drv->probe(e.pdev.get());
+	}
 	detail::check_return("probe", before);
 	e.last_probe = result;
 	if (result == 0) {
@@ -117,6 +121,7 @@ void remove(Entry &e)
 		return;
 	if (drv->remove) {
 		int before = detail::mutexes_held();
+		detail::ModuleScope scope(drv->driver.owner);
 		drv->remove(e.pdev.get());
 		detail::check_return("remove", before);
 	}

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
-#include <set>
+#include <string>
 #include <vector>
 
 #include "ksim/context.hpp"
@@ -26,7 +26,8 @@ struct Armed {
 };
 
 struct Timers {
-	std::set<const timer_list *> initialised;
+	// Set up by init_timer_key, with the module whose code did it.
+	std::map<const timer_list *, const struct module *> initialised;
 	std::map<const timer_list *, Armed> armed;
 	std::vector<timer_list *> waiting;
 	const timer_list *running = nullptr;
@@ -135,6 +136,16 @@ void run_waiting_timers()
 	}
 }
 
+std::vector<std::string> timers_armed_by(const struct module *mod)
+{
+	auto &t = timer::timers();
+	std::vector<std::string> left;
+	for (const auto &entry : t.armed)
+		if (t.initialised.at(entry.first) == mod)
+			left.push_back("an armed timer");
+	return left;
+}
+
 void reset_timers()
 {
 	auto &t = timer::timers();
@@ -155,7 +166,7 @@ void init_timer_key(struct timer_list *timer, unsigned int flags,
 	if (t.armed.count(timer))
 		ksim::violations::report("init_timer_key on an armed timer");
 	timer->flags = flags;
-	t.initialised.insert(timer);
+	t.initialised[timer] = ksim::detail::running_module();
 }
 
 void add_timer(struct timer_list *timer)

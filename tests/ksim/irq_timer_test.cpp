@@ -6,6 +6,7 @@
 #include <linux/fs.h>
 
 #include <ksim/runtime.h>
+#include <gmock/gmock.h>
 
 #include <functional>
 #include <iterator>
@@ -164,6 +165,16 @@ TEST_F(Model, FasyncHelperKeepsTheListAndKillFasyncSignalsOwners)
 	EXPECT_EQ(fasync_helper(-1, &ownerless, 0, &list), 1);
 	EXPECT_EQ(list, nullptr);
 	EXPECT_EQ(fasync::entries(), 0u);
+}
+
+TEST_F(Model, AModuleUnloadedWithItsInterruptOrTimerIsReported)
+{
+	using testing::HasSubstr;
+	ASSERT_EQ(modules::load("ksim_leaky"), 0);
+	ASSERT_EQ(modules::unload("ksim_leaky"), 0);
+	EXPECT_THAT(violations::take(),
+		    testing::UnorderedElementsAre(HasSubstr("left interrupt"),
+						  HasSubstr("left an armed timer")));
 }
 
 // Each misuse the real kernel would warn about or crash on.
