@@ -193,8 +193,6 @@ int fcntl(int fd, int cmd, long arg)
 	case F_SETOWN:
 		f->f_owner.pid = static_cast<pid_t>(arg);
 		return 0;
-	case F_GETOWN:
-		return f->f_owner.pid;
 	case F_GETFL:
 		return static_cast<int>(f->f_flags);
 	case F_SETFL:

@@ -265,6 +265,7 @@ TEST_F(MotionDrv, ARefusedInterruptLeavesTheDeviceUnboundAndUnarmed)
 	ASSERT_EQ(platform::bind("pir"), 0);
 	EXPECT_TRUE(log::contains(log::default_level, "request_irq success\n"));
 	EXPECT_EQ(irq::name(irq::of_gpio(sensor_gpio)), "sr501_irq");
+	EXPECT_EQ(irq::flags(irq::of_gpio(sensor_gpio)), 3u); // both edges, not shared
 }
 
 TEST_F(MotionDrv, ProbeClaimsTheLineAsAnInputOrFailsWithTheClaimsError)
@@ -272,6 +273,7 @@ TEST_F(MotionDrv, ProbeClaimsTheLineAsAnInputOrFailsWithTheClaimsError)
 	load_bound();
 	const gpio::Line &line = gpio::line(sensor_gpio);
 	EXPECT_TRUE(line.requested());
+	EXPECT_EQ(line.label(), "sr501");
 	EXPECT_FALSE(line.is_output());
 	platform::unbind("pir");
 	EXPECT_FALSE(line.requested());

@@ -26,7 +26,7 @@ int open(const std::string &path, int flags = O_RDWR);
 ssize_t read(int fd, void *buf, size_t count);
 ssize_t write(int fd, const void *buf, size_t count);
 int close(int fd);
-// F_SETOWN, F_GETOWN, F_GETFL and F_SETFL, whose FASYNC bit reaches the
+// F_SETOWN, F_GETFL and F_SETFL, whose FASYNC bit reaches the
 // driver's fasync operation.
 int fcntl(int fd, int cmd, long arg = 0);
 
