@@ -96,8 +96,9 @@ static irqreturn_t sr501_handler(int this_irq, void *dev_id)
 }
 
 /*
- * The handler re-arms the timer, so the timer is ready before the interrupt
- * is requested. Its first expiry at the absolute time 0 is kept on purpose.
+ * The handler re-arms the timer, so it is ready before the interrupt is
+ * requested. Its first expiry, at jiffies 0, notifies once whoever has
+ * subscribed by then.
  */
 static void sr501_start_timer(void)
 {
@@ -117,6 +118,9 @@ static int sr501_probe(struct platform_device *pdev)
 
 	sr501_gpio = of_get_named_gpio_flags(pdev->dev.of_node, "gpios", 0,
 					     NULL);
+	/* Also passes on -EPROBE_DEFER while the GPIO controller is missing. */
+	if (sr501_gpio < 0)
+		return sr501_gpio;
 	sr501_desc = gpio_to_desc(sr501_gpio);
 
 	/* Some controllers raise interrupts only for requested lines. */

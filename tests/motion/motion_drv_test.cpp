@@ -284,6 +284,16 @@ TEST_F(MotionDrv, ProbeClaimsTheLineAsAnInputOrFailsWithTheClaimsError)
 	EXPECT_EQ(timer::armed(), 0u);
 }
 
+TEST_F(MotionDrv, ANodeWithoutAUsableLineIsRefusedWithTheLookupsError)
+{
+	ASSERT_EQ(modules::load("motion_drv"), 0);
+	dt::add({"bare", {"hc-sr501"}, {}, {}});
+	EXPECT_EQ(platform::last_probe_result("bare"), -ENOENT);
+	dt::add({"early", {"hc-sr501"}, {{gpio::line_count, 0}}, {}});
+	EXPECT_EQ(platform::last_probe_result("early"), -EPROBE_DEFER);
+	EXPECT_EQ(timer::armed(), 0u);
+}
+
 TEST_F(MotionDrv, ASecondSensorNodeIsRefusedAndTheFirstKeepsWorking)
 {
 	load_bound();
