@@ -147,7 +147,7 @@ TEST_F(ServoTest, UnbindDrivesZeroDegreesThenReleasesTheChannelOnce)
 	EXPECT_EQ(ch.duty_ns(), 1500000);
 }
 
-TEST_F(ServoTest, UnloadWhileBoundReleasesTheChannelBeforeTheNodeGoes)
+TEST_F(ServoTest, UnloadWhileBoundReleasesTheChannelAndWithdrawsTheNodeInReverse)
 {
 	bind_servo();
 	ASSERT_EQ(write_angle(45), 1);
@@ -155,7 +155,10 @@ TEST_F(ServoTest, UnloadWhileBoundReleasesTheChannelBeforeTheNodeGoes)
 
 	ASSERT_EQ(modules::unload("servo_drv"), 0);
 	EXPECT_THAT(ch.history(), ElementsAre("config 500000 20000000", "release"));
-	EXPECT_FALSE(fs::exists("/dev/sg90"));
+	EXPECT_THAT(fs::history(),
+		    ElementsAre("register_chrdev sg90", "class_create sg90_class", "device_create sg90",
+				"device_destroy sg90", "class_destroy sg90_class",
+				"unregister_chrdev sg90"));
 }
 
 TEST_F(ServoTest, WithoutAServoNodeTheNodeExistsButDrivesNothing)
@@ -232,16 +235,28 @@ INSTANTIATE_TEST_SUITE_P(
 			     " pwm_test,get pwm  error!!\n"}),
 	[](const ::testing::TestParamInfo<ProbeFailure> &info) { return info.param.what; });
 
-// A failed load step unwinds the steps before it and reports the error.
-class ServoLoadFailureTest : public ServoTest, public ::testing::WithParamInterface<const char *> {
+// A failed load step undoes the steps before it, last first, and reports
+// the error.
+struct LoadFailure {
+	const char *site;
+	std::vector<std::string> history;
 };
 
-TEST_P(ServoLoadFailureTest, UnwindsAndReturnsTheError)
+void PrintTo(const LoadFailure &failure, std::ostream *os)
+{
+	*os << failure.site;
+}
+
+class ServoLoadFailureTest : public ServoTest, public ::testing::WithParamInterface<LoadFailure> {
+};
+
+TEST_P(ServoLoadFailureTest, UndoesTheEarlierStepsAndReturnsTheError)
 {
 	dt::add(servo_node);
-	ksim::fault::inject(GetParam(), -ENOMEM);
+	ksim::fault::inject(GetParam().site, -ENOMEM);
 	EXPECT_EQ(modules::load("servo_drv"), -ENOMEM);
 	EXPECT_FALSE(modules::loaded("servo_drv"));
+	EXPECT_EQ(fs::history(), GetParam().history);
 	EXPECT_THAT(fs::nodes(), IsEmpty());
 	EXPECT_FALSE(ch.held());
 
@@ -249,8 +264,18 @@ TEST_P(ServoLoadFailureTest, UnwindsAndReturnsTheError)
 	EXPECT_TRUE(platform::bound("servo"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Servo, ServoLoadFailureTest,
-			 ::testing::Values("register_chrdev", "class_create", "device_create",
-					   "platform_driver_register"));
+INSTANTIATE_TEST_SUITE_P(
+	Servo, ServoLoadFailureTest,
+	::testing::Values(
+		LoadFailure{"register_chrdev", {}},
+		LoadFailure{"class_create", {"register_chrdev sg90", "unregister_chrdev sg90"}},
+		LoadFailure{"device_create",
+			    {"register_chrdev sg90", "class_create sg90_class",
+			     "class_destroy sg90_class", "unregister_chrdev sg90"}},
+		LoadFailure{"platform_driver_register",
+			    {"register_chrdev sg90", "class_create sg90_class", "device_create sg90",
+			     "device_destroy sg90", "class_destroy sg90_class",
+			     "unregister_chrdev sg90"}}),
+	[](const ::testing::TestParamInfo<LoadFailure> &info) { return info.param.site; });
 
 }  // namespace
