@@ -1,0 +1,22 @@
+# Where the virtual board's build products live; sourced by the board scripts.
+# Everything is cached outside the repository, keyed by what it is built from.
+board_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo_dir=$(dirname "$board_dir")
+cache_dir=${XDG_CACHE_HOME:-$HOME/.cache}/sensorkit
+kernel_tarball=/usr/src/linux-source-6.1.tar.xz
+kernel_fragment=$board_dir/kernel.config
+
+# A new fragment or a new Debian kernel source gives a new kernel build.
+kernel_key() {
+	{
+		cat "$kernel_fragment"
+		dpkg-query -W -f='${Version}' linux-source-6.1
+	} | sha256sum | cut -c1-16
+}
+
+kernel_src=$cache_dir/linux-source-6.1
+kernel_out=$cache_dir/kernel-$(kernel_key)
+jobs=${JOBS:-2}
+
+# QEMU's ARM "virt" machine; its device tree depends on these options too.
+qemu_machine=(-M virt -cpu cortex-a7 -m 256)
