@@ -12,7 +12,7 @@ CTEST_ARGS ?=
 all: build
 
 setup:
-	@scripts/setup host
+	@scripts/setup host board
 
 build: setup
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS) >/dev/null
