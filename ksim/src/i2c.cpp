@@ -117,10 +117,7 @@ int probe(Client &c, i2c_driver *drv)
 	}
 	c.client->dev.driver = nullptr;
 	c.client->dev.driver_data = nullptr;
-	// The driver core's own report of a failed probe.
-	if (result != -ENODEV && result != -ENXIO)
-		pr_warn("%s: probe of %s failed with error %d\n", drv->driver.name,
-			c.dev_name.c_str(), result);
+	detail::report_failed_probe(&drv->driver, c.dev_name.c_str(), result);
 	return result;
 }
 
@@ -357,14 +354,10 @@ int i2c_register_driver(struct module *owner, struct i2c_driver *driver)
 	if (int error = ksim_fault("i2c_register_driver"))
 		return error;
 	auto &drivers = core().drivers;
-	for (const i2c_driver *other : drivers) {
-		if (other == driver ||
-		    std::strcmp(other->driver.name, driver->driver.name) == 0) {
-			pr_err("Error: Driver '%s' is already registered, aborting...\n",
-			       driver->driver.name);
-			return -EBUSY;
-		}
-	}
+	for (const i2c_driver *other : drivers)
+		if (int error = ksim::detail::refuse_taken_name(&other->driver,
+								 &driver->driver))
+			return error;
 	driver->driver.owner = owner;
 	driver->driver.bus = &i2c_bus_type;
 	drivers.push_back(driver);

@@ -8,6 +8,7 @@
 
 struct module;
 struct file_operations;
+struct device_driver;
 
 namespace ksim::detail {
 
@@ -70,5 +71,13 @@ void run_pending_interrupts();
 void run_waiting_timers();
 
 bool on_fasync_list(const struct file *filp);
+
+// The driver core's side of every bus: a driver whose name is already
+// registered is refused (-EBUSY, with the core's line), and a failed probe
+// is reported as the core does.
+int refuse_taken_name(const struct device_driver *registered,
+		      const struct device_driver *drv);
+void report_failed_probe(const struct device_driver *drv, const char *device,
+			 int result);
 
 }  // namespace ksim::detail

@@ -107,10 +107,7 @@ int probe(Entry &e, platform_driver *drv)
 	e.pdev->dev.driver = nullptr;
 	e.pdev->dev.driver_data = nullptr;
 	release_devres(e);
-	// The driver core's own report of a failed probe.
-	if (result != -ENODEV && result != -ENXIO)
-		pr_warn("%s: probe of %s failed with error %d\n", drv->driver.name,
-			e.spec.name.c_str(), result);
+	detail::report_failed_probe(&drv->driver, e.spec.name.c_str(), result);
 	return result;
 }
 
@@ -257,13 +254,10 @@ int __platform_driver_register(struct platform_driver *drv, struct module *owner
 	if (int error = ksim_fault("platform_driver_register"))
 		return error;
 	auto &drivers = bus().drivers;
-	for (const platform_driver *other : drivers) {
-		if (other == drv || std::strcmp(other->driver.name, drv->driver.name) == 0) {
-			pr_err("Error: Driver '%s' is already registered, aborting...\n",
-			       drv->driver.name);
-			return -EBUSY;
-		}
-	}
+	for (const platform_driver *other : drivers)
+		if (int error = ksim::detail::refuse_taken_name(&other->driver,
+								 &drv->driver))
+			return error;
 	drv->driver.owner = owner;
 	drv->driver.bus = &platform_bus_type;
 	drivers.push_back(drv);
