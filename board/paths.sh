@@ -1,5 +1,5 @@
-# Where the virtual board's build products live; sourced by the board scripts.
-# Everything is cached outside the repository, keyed by what it is built from.
+# Paths and settings shared by the board scripts. The kernel build is cached
+# outside the repository, keyed by what it is built from.
 board_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo_dir=$(dirname "$board_dir")
 cache_dir=${XDG_CACHE_HOME:-$HOME/.cache}/sensorkit
