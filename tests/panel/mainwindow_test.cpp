@@ -1,0 +1,173 @@
+// The panel's window over a pseudo-terminal: frames fill the table and the
+// log, the slider drives the servo node, and the window ends its line.
+#include <QtTest>
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "mainwindow.h"
+#include "pty.h"
+
+namespace {
+
+PanelOptions options_for(const QString &port, const QString &servo = "/nonexistent/sg90")
+{
+	PanelOptions options;
+	options.port = port;
+	options.servo = servo;
+	return options;
+}
+
+QString line_status(const MainWindow &window)
+{
+	return window.findChild<QLabel *>("line_status")->text();
+}
+
+QStringList table_row(const QTableWidget *table, int row)
+{
+	QStringList cells;
+	for (int column = 0; column < 3; ++column)
+		cells << table->item(row, column)->text();
+	return cells;
+}
+
+void press_slider_at_half(QSlider *slider)
+{
+	// (w + 1) / 2 of w pixels is 50 %, whatever the parity of w.
+	const QPoint point((slider->width() + 1) / 2, slider->height() / 2);
+	QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, point);
+	QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, point);
+}
+
+QByteArray file_bytes(const QString &path)
+{
+	QFile file(path);
+	return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+	Q_OBJECT
+
+private slots:
+	void frames_fill_the_table_and_the_log();
+	void closing_ends_the_loop_and_the_line();
+	void unusable_port_is_reported_data();
+	void unusable_port_is_reported();
+	void line_that_goes_away_is_reported();
+	void slider_writes_the_servo_angle();
+	void missing_servo_node_is_reported();
+};
+
+void MainWindowTest::frames_fill_the_table_and_the_log()
+{
+	Pty pty;
+	MainWindow window(options_for(pty.slave_path()), nullptr);
+	window.show();
+	QCOMPARE(line_status(window), "Listening on " + pty.slave_path() + " at 9600 baud");
+
+	// The first frame does not parse: it reaches the log, not the table.
+	pty.send("{,5}{temp,21}{hum,40}{temp,22}");
+
+	auto *table = window.findChild<QTableWidget *>("modules");
+	auto *log = window.findChild<QPlainTextEdit *>("log");
+	QTRY_COMPARE(log->blockCount(), 4);
+	QCOMPARE(table->rowCount(), 2);
+	QCOMPARE(table_row(table, 0), (QStringList{"temp", "22", "2"}));
+	QCOMPARE(table_row(table, 1), (QStringList{"hum", "40", "1"}));
+	QVERIFY(!table->item(0, 3)->text().isEmpty());
+	QVERIFY(log->toPlainText().endsWith("  temp = 22"));
+}
+
+void MainWindowTest::closing_ends_the_loop_and_the_line()
+{
+	Pty pty;
+	auto window = std::make_unique<MainWindow>(options_for(pty.slave_path()), nullptr);
+	window->show();
+	pty.send("{temp,21}");
+	auto *table = window->findChild<QTableWidget *>("modules");
+	QTRY_COMPARE(table->rowCount(), 1);
+	QVERIFY(!pty.slave_closed());
+
+	QTimer::singleShot(0, window.get(), &QWidget::close);
+	const int status = QApplication::exec();
+	// The listener is blocked in its read here; destroying the window must
+	// neither abort nor hang, and must close the line.
+	window.reset();
+
+	QCOMPARE(status, 0);
+	QVERIFY(pty.slave_closed());
+}
+
+void MainWindowTest::unusable_port_is_reported_data()
+{
+	QTest::addColumn<QString>("port");
+	QTest::addColumn<QString>("status");
+
+	QTest::newRow("missing") << "/nonexistent/ttyS9"
+				 << "Cannot open /nonexistent/ttyS9: No such file or directory";
+	QTest::newRow("not a terminal")
+		<< "/dev/null" << "Cannot configure /dev/null: Inappropriate ioctl for device";
+}
+
+void MainWindowTest::unusable_port_is_reported()
+{
+	QFETCH(QString, port);
+	QFETCH(QString, status);
+
+	MainWindow window(options_for(port), nullptr);
+	window.show();
+
+	QCOMPARE(line_status(window), status);
+}
+
+void MainWindowTest::line_that_goes_away_is_reported()
+{
+	Pty pty;
+	MainWindow window(options_for(pty.slave_path()), nullptr);
+	window.show();
+
+	pty.close_master();
+
+	QTRY_COMPARE(line_status(window), "Serial line closed: " + pty.slave_path());
+}
+
+void MainWindowTest::slider_writes_the_servo_angle()
+{
+	QTemporaryDir dir;
+	const QString servo = dir.filePath("sg90");
+	QFile node(servo);
+	QVERIFY(node.open(QIODevice::WriteOnly));
+	node.close();
+	MainWindow window(options_for("/nonexistent/ttyS9", servo), nullptr);
+	window.show();
+	QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+	press_slider_at_half(window.findChild<QSlider *>("servo"));
+
+	// 50 % of the travel is 90 degrees, one byte as servo_set writes it.
+	QCOMPARE(file_bytes(servo), QByteArray(1, char(90)));
+	QCOMPARE(window.findChild<QLabel *>("angle")->text(), QString("90\u00B0"));
+}
+
+void MainWindowTest::missing_servo_node_is_reported()
+{
+	MainWindow window(options_for("/nonexistent/ttyS9", "/nonexistent/sg90"), nullptr);
+	window.show();
+	QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+	press_slider_at_half(window.findChild<QSlider *>("servo"));
+
+	QCOMPARE(window.statusBar()->currentMessage(),
+		 QString("Servo /nonexistent/sg90: No such file or directory"));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "mainwindow_test.moc"
