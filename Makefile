@@ -1,5 +1,6 @@
 # Front door: `make` builds, `make test` runs every test, `make bench` runs
 # the benchmarks (CTest tests labelled bench, one at a time, output shown),
+# `make panel-shot` refreshes docs/panel.png,
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
 # builds the kernel modules against a kernel tree.
 BUILD ?= build
@@ -7,7 +8,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_ARGS ?=
 
-.PHONY: all setup build test bench modules modules-clean
+.PHONY: all setup build test bench panel-shot modules modules-clean
 
 all: build
 
@@ -23,6 +24,10 @@ test: build
 
 bench: build
 	cd $(BUILD) && ctest --verbose -L bench $(CTEST_ARGS)
+
+# A screenshot of sensor_panel in a real window, for the README.
+panel-shot: build
+	scripts/panel-shot $(BUILD)/panel/sensor_panel docs/panel.png
 
 modules:
 	@test -n "$(KDIR)" || { echo "usage: make modules KDIR=<kernel tree> [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]" >&2; exit 2; }
