@@ -1,6 +1,7 @@
 // The captured kernel log.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,12 @@ struct Entry {
 		return level == other.level && text == other.text;
 	}
 };
+
+// Readable test failures.
+inline std::ostream &operator<<(std::ostream &out, const Entry &entry)
+{
+	return out << "<" << entry.level << "> \"" << entry.text << "\"";
+}
 
 const std::vector<Entry> &entries();
 void clear();
