@@ -43,7 +43,12 @@ int Line::level() const
 template <typename Change> void Line::change(Change &&apply)
 {
 	int before = level();
+	bool was_driving_low = host_drives_low();
 	apply();
+	if (host_drives_low() && !was_driving_low) {
+		host_low_starts_++;
+		host_low_started_ = time::now();
+	}
 	int after = level();
 	if (after == before)
 		return;

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "ksim/time.hpp"
+
 struct gpio_desc {
 	unsigned number;
 };
@@ -26,6 +28,10 @@ public:
 	bool is_output() const { return output_; }
 	bool ever_output() const { return ever_output_; }
 	bool active_low() const { return active_low_; }
+	// How often, and when last, the host began to drive the line low,
+	// whatever the level was.
+	unsigned host_low_starts() const { return host_low_starts_; }
+	time::Nanoseconds host_low_started() const { return host_low_started_; }
 	void set_active_low(bool active_low) { active_low_ = active_low; }
 	void set_pull(Pull pull);
 
@@ -52,11 +58,14 @@ public:
 
 private:
 	template <typename Change> void change(Change &&apply);
+	bool host_drives_low() const { return output_ && latch_ == 0; }
 
 	gpio_desc desc_{0};
 	bool output_ = false;
 	bool ever_output_ = false;
 	int latch_ = 0;
+	unsigned host_low_starts_ = 0;
+	time::Nanoseconds host_low_started_ = 0;
 	bool active_low_ = false;
 	bool requested_ = false;
 	std::string label_;
