@@ -43,7 +43,6 @@ struct Registry {
 	std::list<Region> regions;
 	std::list<Class> classes;
 	std::map<std::string, Node> nodes;
-	std::vector<std::string> history;
 };
 
 Registry &registry()
@@ -92,7 +91,6 @@ void reset_chrdev()
 	registry().nodes.clear();
 	registry().classes.clear();
 	registry().regions.clear();
-	registry().history.clear();
 }
 
 std::vector<std::string> chrdev_held_by(const struct module *mod)
@@ -143,11 +141,6 @@ std::vector<std::string> node_names()
 
 }  // namespace ksim::detail
 
-const std::vector<std::string> &ksim::fs::history()
-{
-	return detail::registry().history;
-}
-
 using namespace ksim::detail;
 
 extern "C" {
@@ -168,7 +161,7 @@ int __register_chrdev(unsigned int major, unsigned int baseminor,
 		if (overlaps(r, major, baseminor, count))
 			return -EBUSY;
 	registry().regions.push_back({major, baseminor, count, name, fops});
-	registry().history.push_back(std::string("register_chrdev ") + name);
+	trace(std::string("register_chrdev ") + name);
 	return static_cast<int>(major);
 }
 
@@ -179,7 +172,7 @@ void __unregister_chrdev(unsigned int major, unsigned int baseminor,
 	for (auto it = regions.begin(); it != regions.end(); ++it) {
 		if (it->major == major && it->baseminor == baseminor &&
 		    it->count == count) {
-			registry().history.push_back("unregister_chrdev " + it->name);
+			trace("unregister_chrdev " + it->name);
 			regions.erase(it);
 			return;
 		}
@@ -201,7 +194,7 @@ struct ksim_class *__class_create(struct module *owner, const char *name,
 	ksim_class *created = cls.get();
 	registry().classes.push_back({std::move(cls), name});
 	created->name = registry().classes.back().name.c_str();
-	registry().history.push_back(std::string("class_create ") + name);
+	trace(std::string("class_create ") + name);
 	return created;
 }
 
@@ -219,7 +212,7 @@ void class_destroy(struct ksim_class *cls)
 			ksim::violations::report("class \"" + c->name +
 						 "\" destroyed while device \"" +
 						 entry.first + "\" is in it");
-	registry().history.push_back("class_destroy " + c->name);
+	trace("class_destroy " + c->name);
 	registry().classes.remove_if([cls](const Class &k) { return k.cls.get() == cls; });
 }
 
@@ -250,7 +243,7 @@ struct device *device_create(struct ksim_class *cls, struct device *parent,
 	node.dev = std::move(dev);
 	node.name = name;
 	created->init_name = node.name.c_str();
-	registry().history.push_back("device_create " + name);
+	trace("device_create " + name);
 	return created;
 }
 
@@ -259,7 +252,7 @@ void device_destroy(struct ksim_class *cls, dev_t devt)
 	auto &nodes = registry().nodes;
 	for (auto it = nodes.begin(); it != nodes.end(); ++it) {
 		if (it->second.dev->ksim_class == cls && it->second.dev->devt == devt) {
-			registry().history.push_back("device_destroy " + it->first);
+			trace("device_destroy " + it->first);
 			nodes.erase(it);
 			return;
 		}

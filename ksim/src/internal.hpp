@@ -80,4 +80,7 @@ int refuse_taken_name(const struct device_driver *registered,
 void report_failed_probe(const struct device_driver *drv, const char *device,
 			 int result);
 
+// Records a registration call for ksim/trace.hpp.
+void trace(const std::string &call);
+
 }  // namespace ksim::detail

@@ -1,6 +1,8 @@
 // Back to a fresh boot between tests.
 #include "ksim/model.hpp"
 
+#include "ksim/trace.hpp"
+
 #include "internal.hpp"
 
 namespace ksim {
@@ -21,6 +23,7 @@ void reset()
 	detail::reset_mutexes();
 	detail::reset_faults();
 	detail::reset_log();
+	trace::clear();
 	detail::reset_time();
 	detail::reset_context();
 }

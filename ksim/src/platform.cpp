@@ -91,6 +91,7 @@ void release_devres(Entry &e)
 
 int probe(Entry &e, platform_driver *drv)
 {
+	detail::trace(std::string("probe ") + drv->driver.name + " " + e.spec.name);
 	e.pdev->dev.driver = &drv->driver;
 	int before = detail::mutexes_held();
 	int result = 0;
@@ -116,6 +117,7 @@ void remove(Entry &e)
 	platform_driver *drv = e.driver;
 	if (!drv)
 		return;
+	detail::trace(std::string("remove ") + drv->driver.name + " " + e.spec.name);
 	if (drv->remove) {
 		int before = detail::mutexes_held();
 		detail::ModuleScope scope(drv->driver.owner);
@@ -261,6 +263,7 @@ int __platform_driver_register(struct platform_driver *drv, struct module *owner
 	drv->driver.owner = owner;
 	drv->driver.bus = &platform_bus_type;
 	drivers.push_back(drv);
+	ksim::detail::trace(std::string("platform_driver_register ") + drv->driver.name);
 	for (Entry &e : bus().devices)
 		if (!e.driver && matches(drv, e))
 			probe(e, drv);
@@ -276,6 +279,7 @@ void platform_driver_unregister(struct platform_driver *drv)
 					 drv->driver.name + "\", never registered");
 		return;
 	}
+	ksim::detail::trace(std::string("platform_driver_unregister ") + drv->driver.name);
 	for (Entry &e : bus().devices)
 		if (e.driver == drv)
 			ksim::platform::remove(e);

@@ -29,13 +29,13 @@ TEST_F(Binding, DriverAloneMakesNoNodeUntilTheBoardDeclaresTheSensor)
 {
 	ASSERT_EQ(modules::load("lightprox_drv"), 0);
 	EXPECT_FALSE(fs::exists(node));
-	EXPECT_TRUE(fs::history().empty());
+	EXPECT_TRUE(ksim::trace::calls().empty());
 
 	ASSERT_EQ(modules::load("lightprox_board"), 0);
 	EXPECT_TRUE(fs::exists(node));
 	EXPECT_EQ(i2c::driver(bus, addr), "ap3216");
 	EXPECT_EQ(default_messages(), Strings{"ap3216_i2c probe\n"});
-	EXPECT_EQ(fs::history(), publication);
+	EXPECT_EQ(ksim::trace::calls(), publication);
 	// The adapter reference is dropped as soon as the client exists.
 	EXPECT_EQ(i2c::adapter_refs(bus), 0);
 	// Probe leaves the chip alone; only open talks to it.
@@ -51,7 +51,7 @@ TEST_F(Binding, BoardFirstEndsTheSame)
 	ASSERT_EQ(modules::load("lightprox_drv"), 0);
 	EXPECT_TRUE(fs::exists(node));
 	EXPECT_EQ(default_messages(), Strings{"ap3216_i2c probe\n"});
-	EXPECT_EQ(fs::history(), publication);
+	EXPECT_EQ(ksim::trace::calls(), publication);
 }
 
 TEST_F(Binding, UnloadingTheBoardWithdrawsTheNodeAndReloadingBringsItBack)
@@ -62,7 +62,7 @@ TEST_F(Binding, UnloadingTheBoardWithdrawsTheNodeAndReloadingBringsItBack)
 	EXPECT_FALSE(fs::exists(node));
 	EXPECT_EQ(i2c::client(bus, addr), nullptr);
 	EXPECT_TRUE(modules::loaded("lightprox_drv"));
-	EXPECT_EQ(fs::history(), concat(publication, withdrawal));
+	EXPECT_EQ(ksim::trace::calls(), concat(publication, withdrawal));
 
 	// Class and major were released: the same ones come back.
 	ASSERT_EQ(modules::load("lightprox_board"), 0);
@@ -77,7 +77,7 @@ TEST_F(Binding, UnloadingTheDriverUnbindsFirst)
 	ASSERT_EQ(modules::unload("lightprox_drv"), 0);
 	EXPECT_FALSE(fs::exists(node));
 	EXPECT_EQ(i2c::driver(bus, addr), "");
-	EXPECT_EQ(fs::history(), concat(publication, withdrawal));
+	EXPECT_EQ(ksim::trace::calls(), concat(publication, withdrawal));
 	// The client stays; the driver binds again when it comes back.
 	ASSERT_EQ(modules::load("lightprox_drv"), 0);
 	EXPECT_TRUE(fs::exists(node));
@@ -122,7 +122,7 @@ TEST_F(Binding, SecondSensorIsRefusedAndTheFirstKeepsWorking)
 	EXPECT_TRUE(ksim::log::contains(LOGLEVEL_WARNING,
 					"ap3216: probe of 0-001f failed with error -16\n"));
 	EXPECT_EQ(fs::devt(node), first);
-	EXPECT_EQ(fs::history(), publication);
+	EXPECT_EQ(ksim::trace::calls(), publication);
 
 	int fd = fs::open(node);
 	ASSERT_GE(fd, 0);
@@ -188,7 +188,7 @@ TEST_P(FailedProbe, UndoesItsStepsAndKeepsNothing)
 	ASSERT_EQ(modules::load("lightprox_board"), 0);
 	EXPECT_EQ(i2c::last_probe_result(bus, addr), f.probe_result);
 	EXPECT_EQ(default_messages(), f.messages);
-	EXPECT_EQ(fs::history(), f.history);
+	EXPECT_EQ(ksim::trace::calls(), f.history);
 	EXPECT_FALSE(fs::exists(node));
 	EXPECT_EQ(i2c::driver(bus, addr), "");
 

@@ -155,8 +155,10 @@ TEST_F(ServoTest, UnloadWhileBoundReleasesTheChannelAndWithdrawsTheNodeInReverse
 
 	ASSERT_EQ(modules::unload("servo_drv"), 0);
 	EXPECT_THAT(ch.history(), ElementsAre("config 500000 20000000", "release"));
-	EXPECT_THAT(fs::history(),
+	EXPECT_THAT(ksim::trace::calls(),
 		    ElementsAre("register_chrdev sg90", "class_create sg90_class", "device_create sg90",
+				"platform_driver_register my_sg90", "probe my_sg90 servo",
+				"platform_driver_unregister my_sg90", "remove my_sg90 servo",
 				"device_destroy sg90", "class_destroy sg90_class",
 				"unregister_chrdev sg90"));
 }
@@ -256,7 +258,7 @@ TEST_P(ServoLoadFailureTest, UndoesTheEarlierStepsAndReturnsTheError)
 	ksim::fault::inject(GetParam().site, -ENOMEM);
 	EXPECT_EQ(modules::load("servo_drv"), -ENOMEM);
 	EXPECT_FALSE(modules::loaded("servo_drv"));
-	EXPECT_EQ(fs::history(), GetParam().history);
+	EXPECT_EQ(ksim::trace::calls(), GetParam().history);
 	EXPECT_THAT(fs::nodes(), IsEmpty());
 	EXPECT_FALSE(ch.held());
 

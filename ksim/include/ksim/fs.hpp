@@ -15,11 +15,6 @@ bool exists(const std::string &path);
 std::vector<std::string> nodes();
 dev_t devt(const std::string &path);
 
-// Successful registrations and releases since reset, in order:
-// "register_chrdev NAME", "class_create NAME", "device_create NAME" and
-// "device_destroy NAME", "class_destroy NAME", "unregister_chrdev NAME".
-const std::vector<std::string> &history();
-
 // System calls: a file descriptor or the result, or a negative errno.
 // Buffers are user memory (ksim/uaccess.hpp) or deliberately bad addresses.
 int open(const std::string &path, int flags = O_RDWR);

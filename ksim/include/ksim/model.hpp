@@ -12,6 +12,7 @@
 #include "ksim/modules.hpp"
 #include "ksim/time.hpp"
 #include "ksim/timer.hpp"
+#include "ksim/trace.hpp"
 #include "ksim/uaccess.hpp"
 
 namespace ksim {
