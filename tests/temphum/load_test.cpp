@@ -82,6 +82,11 @@ struct LoadFault {
 	Calls calls;
 };
 
+void PrintTo(const LoadFault &fault, std::ostream *out)
+{
+	*out << fault.site;
+}
+
 class TemphumLoadFault : public TemphumTest, public ::testing::WithParamInterface<LoadFault> {};
 
 TEST_P(TemphumLoadFault, AFailedStepUnwindsTheDoneStepsInReverseAndReturnsTheError)

@@ -122,6 +122,11 @@ TEST_F(TemphumRead, ABufferOutsideTheCallersLimitGetsNothingAndNoMeasurement)
 
 enum class Silence { absent, stuck_low };
 
+void PrintTo(Silence silence, std::ostream *out)
+{
+	*out << (silence == Silence::absent ? "absent" : "stuck low");
+}
+
 class TemphumNotResponding : public TemphumRead,
 			     public ::testing::WithParamInterface<Silence> {};
 
@@ -163,6 +168,11 @@ struct Stall {
 	unsigned bits;
 	bool hold_low;
 };
+
+void PrintTo(const Stall &stall, std::ostream *out)
+{
+	*out << stall.bits << (stall.hold_low ? " bits, then low" : " bits, then high");
+}
 
 class TemphumStall : public TemphumRead, public ::testing::WithParamInterface<Stall> {};
 
