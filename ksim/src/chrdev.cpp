@@ -73,17 +73,6 @@ Class *find_class(const ksim_class *cls)
 	return nullptr;
 }
 
-std::string format(const char *fmt, va_list args)
-{
-	va_list measure;
-	va_copy(measure, args);
-	int length = std::vsnprintf(nullptr, 0, fmt, measure);
-	va_end(measure);
-	std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-	std::vsnprintf(text.data(), text.size() + 1, fmt, args);
-	return text;
-}
-
 }  // namespace
 
 void reset_chrdev()

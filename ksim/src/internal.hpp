@@ -3,6 +3,7 @@
 
 #include <linux/types.h>
 
+#include <cstdarg>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,9 @@ int refuse_taken_name(const struct device_driver *registered,
 		      const struct device_driver *drv);
 void report_failed_probe(const struct device_driver *drv, const char *device,
 			 int result);
+
+// vsnprintf into a string, for printk and device names.
+std::string format(const char *fmt, va_list args);
 
 // Records a registration call for ksim/trace.hpp.
 void trace(const std::string &call);

@@ -67,6 +67,17 @@ void reset_log()
 	log::clear();
 }
 
+std::string format(const char *fmt, va_list args)
+{
+	va_list measure;
+	va_copy(measure, args);
+	int length = std::vsnprintf(nullptr, 0, fmt, measure);
+	va_end(measure);
+	std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+	std::vsnprintf(text.data(), text.size() + 1, fmt, args);
+	return text;
+}
+
 }  // namespace ksim::detail
 
 extern "C" int printk(const char *fmt, ...)
@@ -74,13 +85,8 @@ extern "C" int printk(const char *fmt, ...)
 	int level = ksim::log::take_level(fmt);
 	va_list args;
 	va_start(args, fmt);
-	va_list measure;
-	va_copy(measure, args);
-	int length = std::vsnprintf(nullptr, 0, fmt, measure);
-	va_end(measure);
-	std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-	std::vsnprintf(text.data(), text.size() + 1, fmt, args);
+	std::string text = ksim::detail::format(fmt, args);
 	va_end(args);
 	ksim::log::captured().push_back({level, text});
-	return length;
+	return static_cast<int>(text.size());
 }

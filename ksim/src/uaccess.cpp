@@ -96,6 +96,22 @@ bool checked_by_caller(const char *call, const void *addr, unsigned long size)
 	return false;
 }
 
+enum class Check { here, by_caller };
+
+// Every copy may fault, so may sleep; it moves all or nothing.
+unsigned long copy(const char *call, void *to, const void *from, const void *user,
+		   unsigned long n, Check check)
+{
+	ksim_might_sleep(call);
+	bool allowed = check == Check::here ? within_limit(user, n)
+					    : checked_by_caller(call, user, n);
+	if (!allowed)
+		return n;
+	if (n)
+		std::memcpy(to, from, n);
+	return 0;
+}
+
 }  // namespace
 
 extern "C" {
@@ -107,45 +123,26 @@ int ksim_access_ok(int, const void *addr, unsigned long size)
 
 unsigned long __copy_to_user(void *to, const void *from, unsigned long n)
 {
-	ksim_might_sleep("__copy_to_user");
-	if (!checked_by_caller("__copy_to_user", to, n))
-		return n;
-	if (n)
-		std::memcpy(to, from, n);
-	return 0;
+	return copy("__copy_to_user", to, from, to, n, Check::by_caller);
 }
 
 unsigned long __copy_from_user(void *to, const void *from, unsigned long n)
 {
-	ksim_might_sleep("__copy_from_user");
-	if (!checked_by_caller("__copy_from_user", from, n))
-		return n;
-	if (n)
-		std::memcpy(to, from, n);
-	return 0;
+	return copy("__copy_from_user", to, from, from, n, Check::by_caller);
 }
 
 unsigned long copy_to_user(void *to, const void *from, unsigned long n)
 {
-	ksim_might_sleep("copy_to_user");
-	if (!within_limit(to, n))
-		return n;
-	if (n)
-		std::memcpy(to, from, n);
-	return 0;
+	return copy("copy_to_user", to, from, to, n, Check::here);
 }
 
 unsigned long copy_from_user(void *to, const void *from, unsigned long n)
 {
-	ksim_might_sleep("copy_from_user");
-	if (!within_limit(from, n)) {
-		// As the kernel does, the destination is zero-filled on a fault.
+	unsigned long left = copy("copy_from_user", to, from, from, n, Check::here);
+	// As the kernel does, the destination is zero-filled on a fault.
+	if (left)
 		std::memset(to, 0, n);
-		return n;
-	}
-	if (n)
-		std::memcpy(to, from, n);
-	return 0;
+	return left;
 }
 
 }  // extern "C"
