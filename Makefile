@@ -1,5 +1,6 @@
-# Front door: `make` builds, `make test` runs every test, `make bench` runs
-# the benchmarks (CTest tests labelled bench, one at a time, output shown),
+# Front door: `make demo` tours the kit on the virtual board, `make board`
+# gives a shell on it, `make` builds, `make test` runs every test, `make bench`
+# runs the benchmarks (CTest tests labelled bench, one at a time, output shown),
 # `make panel-shot` refreshes docs/panel.png,
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
 # builds the kernel modules against a kernel tree.
@@ -8,7 +9,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_ARGS ?=
 
-.PHONY: all setup build test bench panel-shot modules modules-clean
+.PHONY: all setup build test bench panel-shot demo board images modules modules-clean
 
 all: build
 
@@ -28,6 +29,16 @@ bench: build
 # A screenshot of sensor_panel in a real window, for the README.
 panel-shot: build
 	scripts/panel-shot $(BUILD)/panel/sensor_panel docs/panel.png
+
+images:
+	@scripts/setup board
+	@board/build-images $(BUILD)/board
+
+demo: images
+	@board/demo $(BUILD)/board
+
+board: images
+	@board/run $(BUILD)/board
 
 modules:
 	@test -n "$(KDIR)" || { echo "usage: make modules KDIR=<kernel tree> [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]" >&2; exit 2; }
