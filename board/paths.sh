@@ -14,7 +14,8 @@ kernel_key() {
 	} | sha256sum | cut -c1-16
 }
 
-kernel_src=$cache_dir/linux-source-6.1
+# The whole tree, apart from the few files scripts/checkpatch unpacks.
+kernel_src=$cache_dir/linux-source-6.1-full
 kernel_out=$cache_dir/kernel-$(kernel_key)
 jobs=${JOBS:-2}
 
