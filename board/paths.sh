@@ -4,12 +4,26 @@ board_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo_dir=$(dirname "$board_dir")
 cache_dir=${XDG_CACHE_HOME:-$HOME/.cache}/sensorkit
 kernel_tarball=/usr/src/linux-source-6.1.tar.xz
-kernel_fragment=$board_dir/kernel.config
 
-# A new fragment or a new Debian kernel source gives a new kernel build.
+# The board comes in two profiles, chosen by setting board_profile before
+# sourcing this file: "normal", and "debug", which layers the kernel's own
+# checkers on the normal kernel and gives the machine a second CPU.
+board_profile=${board_profile:-normal}
+kernel_fragments=("$board_dir/kernel.config")
+# QEMU's ARM "virt" machine; its device tree depends on these options too.
+qemu_machine=(-M virt -cpu cortex-a7 -m 256)
+case $board_profile in
+normal) ;;
+debug)
+	kernel_fragments+=("$board_dir/kernel-debug.config")
+	qemu_machine+=(-smp 2) ;;
+*) echo "board: unknown profile '$board_profile' (normal, debug)" >&2; exit 2 ;;
+esac
+
+# New fragments or a new Debian kernel source give a new kernel build.
 kernel_key() {
 	{
-		cat "$kernel_fragment"
+		cat "${kernel_fragments[@]}"
 		dpkg-query -W -f='${Version}' linux-source-6.1
 	} | sha256sum | cut -c1-16
 }
@@ -18,6 +32,3 @@ kernel_key() {
 kernel_src=$cache_dir/linux-source-6.1-full
 kernel_out=$cache_dir/kernel-$(kernel_key)
 jobs=${JOBS:-2}
-
-# QEMU's ARM "virt" machine; its device tree depends on these options too.
-qemu_machine=(-M virt -cpu cortex-a7 -m 256)
