@@ -62,7 +62,8 @@ void fail_record_reads(int error)
 }
 
 // Runs in the child: private /dev, then light_poll. Never returns.
-[[noreturn]] void start_poller(bool with_node, int read_errno, int out, int err,
+[[noreturn]] void start_poller(bool with_node, int read_errno,
+				const std::vector<std::string> &args, int out, int err,
 				int ready)
 {
 	if (unshare(CLONE_NEWNS) ||
@@ -77,14 +78,20 @@ void fail_record_reads(int error)
 		fail_record_reads(read_errno);
 	if (write(ready, "r", 1) != 1)
 		_exit(126);
-	execl(LIGHT_POLL_PATH, "light_poll", nullptr);
+	std::vector<char *> argv{const_cast<char *>("light_poll")};
+	for (const std::string &arg : args)
+		argv.push_back(const_cast<char *>(arg.c_str()));
+	argv.push_back(nullptr);
+	execv(LIGHT_POLL_PATH, argv.data());
 	_exit(127);
 }
 
 class Poller {
 public:
-	// @read_errno nonzero: every read of a record fails with it.
-	explicit Poller(bool with_node, int read_errno = 0)
+	// @read_errno nonzero: every read of a record fails with it. @args
+	// follow the program's name.
+	explicit Poller(bool with_node, int read_errno = 0,
+			const std::vector<std::string> &args = {})
 	{
 		open_terminal();
 		int err_pipe[2], ready_pipe[2];
@@ -92,7 +99,8 @@ public:
 			throw std::runtime_error("pipe");
 		pid_ = fork();
 		if (pid_ == 0)
-			start_poller(with_node, read_errno, slave_, err_pipe[1], ready_pipe[1]);
+			start_poller(with_node, read_errno, args, slave_, err_pipe[1],
+				     ready_pipe[1]);
 		close(slave_);
 		close(err_pipe[1]);
 		close(ready_pipe[1]);
@@ -223,6 +231,30 @@ TEST(LightPoll, PrintsEachRecordAsUnsignedDecimalWords)
 	EXPECT_EQ(poller.terminal(second.size()), second);
 	EXPECT_EQ(poller.exit_status(std::chrono::milliseconds(0)), -1);
 }
+
+struct Arguments {
+	const char *name;
+	std::vector<std::string> args;
+};
+
+class LightPollArguments : public testing::TestWithParam<Arguments> {};
+
+TEST_P(LightPollArguments, AreIgnored)
+{
+	Poller poller(true, 0, GetParam().args);
+	poller.feed({0x00, 0x0a, 0x01, 0x2c, 0x00, 0x64});
+	const std::string reading = "IR = 10, light = 300, dis = 100\n\n";
+	EXPECT_EQ(poller.terminal(reading.size()), reading);
+	EXPECT_EQ(poller.errors(1, std::chrono::milliseconds(0)), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(LightPoll, LightPollArguments,
+			 testing::Values(Arguments{"extra", {"/dev/ap3216", "-h"}},
+					 Arguments{"empty", {""}},
+					 Arguments{"huge", {std::string(100000, 'x')}}),
+			 [](const testing::TestParamInfo<Arguments> &info) {
+				 return std::string(info.param.name);
+			 });
 
 TEST(LightPoll, FailedReadIsReportedAndPollingGoesOn)
 {

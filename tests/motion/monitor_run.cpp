@@ -89,7 +89,11 @@ const char *refuse_fcntl(int command)
 	if (!failed && options.refused_fcntl >= 0)
 		failed = refuse_fcntl(options.refused_fcntl);
 	if (!failed) {
-		execl(MOTION_MONITOR, "motion_monitor", static_cast<char *>(nullptr));
+		std::vector<char *> argv{const_cast<char *>("motion_monitor")};
+		for (const std::string &arg : options.args)
+			argv.push_back(const_cast<char *>(arg.c_str()));
+		argv.push_back(nullptr);
+		execv(MOTION_MONITOR, argv.data());
 		failed = "exec " MOTION_MONITOR;
 	}
 	dprintf(STDERR_FILENO, "test set-up: %s: %s\n", failed, std::strerror(errno));

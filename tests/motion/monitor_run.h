@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 enum class Node {
@@ -15,6 +16,7 @@ enum class Node {
 struct MonitorOptions {
 	Node node = Node::fifo;
 	int refused_fcntl = -1; // an fcntl command the kernel refuses with EPERM
+	std::vector<std::string> args; // after the program's name
 };
 
 class MonitorRun {

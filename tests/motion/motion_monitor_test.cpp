@@ -10,7 +10,9 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <string>
 #include <thread>
+#include <vector>
 
 using testing::HasSubstr;
 
@@ -26,7 +28,7 @@ TEST(Monitor, PrintsEachLevelAsItArrives)
 		{255, "val is 255, no people"},
 		{1, "val is 1, have people"},
 	};
-	MonitorRun run({Node::fifo});
+	MonitorRun run({Node::fifo, -1, {}});
 	run.wait_idle();
 	for (const auto &c : cases) {
 		run.feed(c.level);
@@ -40,7 +42,7 @@ TEST(Monitor, PrintsEachLevelAsItArrives)
 
 TEST(Monitor, WithoutMotionSleepsSilentlyUntilSigint)
 {
-	MonitorRun run({Node::fifo});
+	MonitorRun run({Node::fifo, -1, {}});
 	run.wait_idle();
 	// Longer than one sleep of the loop: the program must sleep again.
 	std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -51,9 +53,35 @@ TEST(Monitor, WithoutMotionSleepsSilentlyUntilSigint)
 	EXPECT_EQ(run.error_output(), "");
 }
 
+struct Arguments {
+	const char *name;
+	std::vector<std::string> args;
+};
+
+class MonitorArguments : public testing::TestWithParam<Arguments> {};
+
+TEST_P(MonitorArguments, AreIgnored)
+{
+	MonitorRun run({Node::fifo, -1, GetParam().args});
+	run.wait_idle();
+	run.feed(1);
+	EXPECT_EQ(run.next_line(), "val is 1, have people");
+	run.send(SIGINT);
+	EXPECT_EQ(run.wait_exit(), 0);
+	EXPECT_EQ(run.error_output(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Monitor, MonitorArguments,
+			 testing::Values(Arguments{"extra", {"/dev/sr501", "-h"}},
+					 Arguments{"empty", {""}},
+					 Arguments{"huge", {std::string(100000, 'x')}}),
+			 [](const testing::TestParamInfo<Arguments> &info) {
+				 return std::string(info.param.name);
+			 });
+
 TEST(Monitor, MissingNodeSaysSoAndExitsWithOne)
 {
-	MonitorRun run({Node::none});
+	MonitorRun run({Node::none, -1, {}});
 	EXPECT_EQ(run.wait_exit(), 1);
 	EXPECT_EQ(run.rest_of_output(), "/dev/sr501 open failed\n");
 	EXPECT_EQ(run.error_output(), "");
@@ -61,7 +89,7 @@ TEST(Monitor, MissingNodeSaysSoAndExitsWithOne)
 
 TEST(Monitor, FailedReadPrintsNothing)
 {
-	MonitorRun run({Node::unreadable});
+	MonitorRun run({Node::unreadable, -1, {}});
 	run.wait_idle();
 	run.send(SIGIO);
 	run.wait_idle();
@@ -74,7 +102,7 @@ class RefusedNotification : public testing::TestWithParam<int> {};
 
 TEST_P(RefusedNotification, GivesTheReasonAndExitsWithOne)
 {
-	MonitorRun run({Node::fifo, GetParam()});
+	MonitorRun run({Node::fifo, GetParam(), {}});
 	EXPECT_EQ(run.wait_exit(), 1);
 	EXPECT_EQ(run.rest_of_output(), "");
 	EXPECT_THAT(run.error_output(), HasSubstr(std::strerror(EPERM)));

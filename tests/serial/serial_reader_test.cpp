@@ -170,10 +170,13 @@ INSTANTIATE_TEST_SUITE_P(Arguments, SerialReaderUsage, testing::Values(0, 2, 3),
 
 struct BadPath {
 	const char *name;
-	const char *path;
+	std::string path;
 	std::string out;
 	std::string err;
 };
+
+// Far beyond PATH_MAX, and within what read_head keeps of the output.
+const std::string huge_path(60000, 'x');
 
 class SerialReaderBadPath : public testing::TestWithParam<BadPath> {};
 
@@ -191,6 +194,8 @@ TEST_P(SerialReaderBadPath, ReportsItAndEnds)
 
 INSTANTIATE_TEST_SUITE_P(Paths, SerialReaderBadPath, testing::Values(
 	BadPath{"missing", "/nonexistent/ttySAC9", "open /nonexistent/ttySAC9 err!\n", ""},
+	BadPath{"empty", "", "open  err!\n", ""},
+	BadPath{"huge", huge_path, "open " + huge_path + " err!\n", ""},
 	BadPath{"not_a_terminal", "/dev/null", "set port err!\n",
 		std::string("SetupSerial 1: ") + strerror(ENOTTY) + "\n"}),
 	[](const testing::TestParamInfo<BadPath> &info) { return std::string(info.param.name); });
