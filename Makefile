@@ -24,7 +24,8 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE bench $(CTEST_ARGS)
 
 bench: build
-	cd $(BUILD) && ctest --verbose -L bench $(CTEST_ARGS)
+	cd $(BUILD) && ctest --verbose -L bench --output-log bench.log $(CTEST_ARGS)
+	@scripts/bench-table $(BUILD)/bench.log
 
 # A screenshot of sensor_panel in a real window, for the README.
 panel-shot: build

@@ -212,5 +212,8 @@ int main(int argc, char *argv[])
 	       size, seconds, size - through, status);
 	printf("serial_throughput: %.0f bytes/s = %.1f x the 115200-baud line rate (%.0f bytes/s)\n",
 	       rate, rate / line_rate, line_rate);
+	printf("figure: serial_reader throughput | %.1f x the 115200-baud line rate | "
+	       "%zu bytes fed to a pseudo-terminal as fast as it takes them, %zu lost\n",
+	       rate / line_rate, size, size - through);
 	return through == size && output == expected && status == 1 ? 0 : 1;
 }
