@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ksim/hw/ap3216c.hpp"
+#include "ksim/hw/dht11.hpp"
 #include "ksim/hw/pir.hpp"
 #include "ksim/hw/pwm_channel.hpp"
 #include "ksim/testing.hpp"
@@ -40,6 +41,18 @@ struct Case {
 // The interfaces as their users see them: counts 0, 1, the record size,
 // one more and a large count, each with a good buffer and a bad one.
 const Case cases[] = {
+	// /dev/dht11: five bytes, or as many as asked if fewer; a read returns 0.
+	{"dht11", Call::read, 0, Buf::good, 0, 0},
+	{"dht11", Call::read, 1, Buf::good, 0, 1},
+	{"dht11", Call::read, 5, Buf::good, 0, 5},
+	{"dht11", Call::read, 6, Buf::good, 0, 5},
+	{"dht11", Call::read, large, Buf::good, 0, 5},
+	// No zero-count row beyond the limit: whether an empty range there is
+	// accessible differs between kernels, and nothing is copied either way.
+	{"dht11", Call::read, 1, Buf::beyond_limit, -EFAULT, 0},
+	{"dht11", Call::read, 5, Buf::beyond_limit, -EFAULT, 0},
+	{"dht11", Call::read, 6, Buf::beyond_limit, -EFAULT, 0},
+	{"dht11", Call::read, large, Buf::beyond_limit, -EFAULT, 0},
 	// /dev/sr501: one byte, the line's level; a read returns 1.
 	{"sr501", Call::read, 0, Buf::good, 0, 0},
 	{"sr501", Call::read, 1, Buf::good, 1, 1},
@@ -78,7 +91,7 @@ std::vector<Case> with_missing_operations()
 	const struct {
 		const char *node;
 		Call missing;
-	} others[] = {{"sr501", Call::write}, {"ap3216", Call::write}, {"sg90", Call::read}};
+	} others[] = {{"dht11", Call::write}, {"sr501", Call::write}, {"ap3216", Call::write}, {"sg90", Call::read}};
 	for (const auto &other : others)
 		for (std::size_t count : {std::size_t{0}, std::size_t{1}, large})
 			for (Buf buf : {Buf::good, Buf::beyond_limit})
@@ -99,6 +112,7 @@ void PrintTo(const Case &c, std::ostream *out)
 }
 
 constexpr unsigned pir_gpio = 17;
+constexpr unsigned dht11_gpio = 18;
 constexpr unsigned servo_channel = 3;
 // The servo is set to one angle before each case, the case writes another.
 constexpr std::uint8_t first_angle = 45;
@@ -115,28 +129,37 @@ protected:
 		chip.set_measurement(hw::Ap3216c::als_data, 0x012c);
 		chip.set_measurement(hw::Ap3216c::ps_data, 0x0064);
 		pir.set(1);
+		dht11.set_record(dht11_record());
+		dt::add({"dht11", {"hc-dht11"}, {{dht11_gpio, 0}}, {}});
 		dt::add({"pir", {"hc-sr501"}, {{pir_gpio, 0}}, {}});
 		dt::add({"servo", {"hc-sg90"}, {}, {{"pwms", {servo_channel}}}});
-		for (const char *module : {"motion_drv", "lightprox_drv", "lightprox_board", "servo_drv"})
+		for (const char *module : {"temphum_drv", "motion_drv", "lightprox_drv", "lightprox_board", "servo_drv"})
 			ASSERT_EQ(modules::load(module), 0) << module;
 	}
 
-	// What a refused call must leave as it was: writes to the light
-	// sensor's registers, calls on the servo's channel.
-	static std::string observable_state()
+	static hw::Dht11::Record dht11_record() { return hw::Dht11::reading(55, 1, 23, 4); }
+
+	// What a refused call must leave as it was: measurements of the DHT11,
+	// writes to the light sensor's registers, calls on the servo's channel.
+	std::string observable_state() const
 	{
 		const hw::PwmChannel &servo = hw::pwm_channel(servo_channel);
 		const auto &bus = i2c::transfers();
 		const auto writes = std::count_if(bus.begin(), bus.end(), [](const i2c::Transfer &t) {
 			return t.op == i2c::Op::write_byte_data;
 		});
-		return std::to_string(writes) + " register writes, " +
+		return std::to_string(dht11.answers()) + " DHT11 answers, " +
+		       std::to_string(writes) + " register writes, " +
 		       std::to_string(servo.history().size()) + " channel calls, duty " +
 		       std::to_string(servo.duty_ns());
 	}
 
 	static Bytes record(const std::string &node)
 	{
+		if (node == "dht11") {
+			const hw::Dht11::Record r = dht11_record();
+			return Bytes(r.begin(), r.end());
+		}
 		if (node == "sr501")
 			return {1};
 		return {0x00, 0x0a, 0x01, 0x2c, 0x00, 0x64};
@@ -157,6 +180,7 @@ protected:
 	}
 
 	hw::Pir pir{pir_gpio};
+	hw::Dht11 dht11{gpio::line(dht11_gpio)};
 	hw::Ap3216c chip;
 };
 
