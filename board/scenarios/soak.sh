@@ -1,0 +1,180 @@
+# The soak, on the debug kernel: round after round every module is loaded,
+# bound, used, unbound and unloaded in a changing order, while the kit's
+# programs and plain readers and writers use every node as its device goes
+# and comes back. The kernel's messages follow each round, so the host sees
+# whatever its checkers report; a summary of how the programs ended and a
+# final kmemleak scan close the run.
+rounds=100
+modules="temphum_drv motion_drv lightprox_drv lightprox_board servo_drv"
+drivers=/sys/bus/platform/drivers
+kmemleak=/sys/kernel/debug/kmemleak
+pull=$(ls /sys/devices/platform/gpio-sim/gpiochip*/sim_gpio0/pull)
+endings=/tmp/endings
+
+# Anything unexpected is said, and fails the scenario at its end.
+unexpected() {
+	echo "soak: unexpected: $*"
+	surprises=$((surprises + 1))
+}
+surprises=0
+
+# Runs a program and notes how it ended: "NAME STATUS".
+ran() {
+	status=0
+	"$@" || status=$?
+	echo "$1 $status" >> "$endings"
+}
+
+# How many of the noted runs of NAME ended with STATUS.
+endings_of() {
+	grep -cx "$1 $2" "$endings" || true
+}
+
+# The words after the first, rotated left by the first.
+rotated() {
+	n=$(($1 % ($# - 1)))
+	shift
+	while [ "$n" -gt 0 ]; do
+		first=$1
+		shift
+		set -- "$@" "$first"
+		n=$((n - 1))
+	done
+	echo "$@"
+}
+
+# Writes a device's name to one of its driver's sysfs files.
+driver_file() {
+	echo "$3" > "$drivers/$1/$2" || unexpected "$2 of $3 by $1 refused"
+}
+
+dht11_reader() {
+	for i in 1 2 3; do
+		head -c 5 /dev/dht11 > /dev/null 2>&1 || true
+	done
+}
+
+pir_toggler() {
+	for i in 1 2 3 4; do
+		echo pull-up > "$pull"
+		echo pull-down > "$pull"
+	done
+}
+
+servo_writer() {
+	for angle in 0 90 180 255; do
+		ran servo_set "$angle" 2>> /tmp/servo.err
+	done
+}
+
+# The sensor is taken away under a running light_poll, which must say so
+# and end with 1 (once the sensor is back, a poller goes on reading);
+# started while it is away, light_poll must end with 255.
+unplug_light_sensor() {
+	until ls -l "/proc/$1/fd" 2> /dev/null | grep -q ap3216 || [ ! -d "/proc/$1" ]; do
+		:
+	done
+	rmmod lightprox_board
+	status=0
+	wait "$1" || status=$?
+	echo "light_poll $status" >> "$endings"
+	ran light_poll > /dev/null
+	insmod /lib/modules/lightprox_board.ko
+}
+
+# Unbinding the PWM provider unbinds the servo first; both come back. The
+# driver core may bind the servo again by itself, before or after this
+# script asks it to.
+unplug_servo_provider() {
+	driver_file test-pwm unbind test-pwm
+	driver_file test-pwm bind test-pwm
+	echo sg90 2> /dev/null > "$drivers/my_sg90/bind" ||
+		[ -e "$drivers/my_sg90/sg90" ] || unexpected "sg90 not bound again"
+}
+
+round() {
+	for m in $(rotated "$1" $modules); do
+		insmod "/lib/modules/$m.ko"
+	done
+
+	dht11_reader &
+	dht11_reader &
+	monitors=
+	for i in 1 2 3; do
+		motion_monitor >> "/tmp/monitor.$i" &
+		monitors="$monitors $!"
+	done
+	light_poll > /dev/null 2>> /tmp/light_poll.err &
+	poller=$!
+	pir_toggler &
+	servo_writer &
+
+	driver_file my_dht11 unbind dht11
+	driver_file my_sr501 unbind sr501
+	unplug_servo_provider
+	driver_file my_dht11 bind dht11
+	unplug_light_sensor "$poller"
+	driver_file my_sr501 bind sr501
+
+	for pid in $monitors; do
+		kill -INT "$pid"
+		status=0
+		wait "$pid" || status=$?
+		echo "motion_monitor $status" >> "$endings"
+	done
+	wait
+
+	for m in $(rotated $(($1 * 2 + 1)) $modules); do
+		rmmod "$m"
+	done
+}
+
+# One scan now, so that what the boot left is not counted, and one at the
+# end; none in between, for time.
+echo scan=off > "$kmemleak"
+echo scan > "$kmemleak"
+echo clear > "$kmemleak"
+: > "$endings"
+: > /tmp/servo.err
+: > /tmp/light_poll.err
+: > /tmp/kernel.log
+echo "=== soak: $rounds rounds"
+r=1
+while [ "$r" -le "$rounds" ]; do
+	round "$r"
+	klog | tee -a /tmp/kernel.log
+	echo "soak: round $r done"
+	r=$((r + 1))
+done
+
+# How many lines of the files are not the pattern, whole.
+others_than() {
+	pattern=$1
+	shift
+	cat "$@" | grep -cvxE "$pattern" || true
+}
+
+[ "$(others_than 'val is [01], (have|no) people' /tmp/monitor.*)" -eq 0 ] ||
+	unexpected "motion_monitor printed: $(sort -u /tmp/monitor.*)"
+[ "$(others_than 'read /dev/ap3216: No such device' /tmp/light_poll.err)" -eq 0 ] ||
+	unexpected "light_poll said: $(sort -u /tmp/light_poll.err)"
+[ "$(others_than 'sg90 write failed: No such device' /tmp/servo.err)" -eq 0 ] ||
+	unexpected "servo_set said: $(sort -u /tmp/servo.err)"
+echo "soak: motion_monitor ended with 0 by SIGINT: $(endings_of motion_monitor 0) runs"
+echo "soak: light_poll ended with 1 when unplugged: $(endings_of light_poll 1) runs"
+echo "soak: light_poll ended with 255 without its node: $(endings_of light_poll 255) runs"
+echo "soak: servo_set ended with 0 or 1: $(($(endings_of servo_set 0) + $(endings_of servo_set 1))) runs"
+
+# Objects younger than five seconds are not reported yet.
+sleep 6
+echo scan > "$kmemleak"
+cat "$kmemleak"
+echo "soak: kmemleak: $(grep -c '^unreferenced object' "$kmemleak" || true) suspected leaks"
+
+# The host refuses any WARNING, BUG or Oops; these are the checkers' other
+# reports.
+if grep -E 'KASAN|suspected memory leak|ODEBUG|INFO: |lockdep|locking dependency' \
+	/tmp/kernel.log; then
+	unexpected "the kernel's checkers reported the above"
+fi
+[ "$surprises" -eq 0 ]
