@@ -25,7 +25,7 @@ struct Devres {
 };
 
 struct Entry {
-	dt::Node spec;
+	dt::Node decl;
 	std::string full_name;
 	std::unique_ptr<device_node> node;
 	std::unique_ptr<platform_device> pdev;
@@ -50,7 +50,7 @@ struct bus_type platform_bus_type = {"platform"};
 Entry *entry_of(const std::string &name)
 {
 	for (Entry &e : bus().devices)
-		if (e.spec.name == name)
+		if (e.decl.name == name)
 			return &e;
 	return nullptr;
 }
@@ -77,7 +77,7 @@ bool matches(const platform_driver *drv, const Entry &e)
 {
 	if (of_match_node(drv->driver.of_match_table, e.node.get()))
 		return true;
-	return drv->driver.name && e.spec.name == drv->driver.name;
+	return drv->driver.name && e.decl.name == drv->driver.name;
 }
 
 void release_devres(Entry &e)
@@ -91,7 +91,7 @@ void release_devres(Entry &e)
 
 int probe(Entry &e, platform_driver *drv)
 {
-	detail::trace(std::string("probe ") + drv->driver.name + " " + e.spec.name);
+	detail::trace(std::string("probe ") + drv->driver.name + " " + e.decl.name);
 	e.pdev->dev.driver = &drv->driver;
 	int before = detail::mutexes_held();
 	int result = 0;
@@ -108,7 +108,7 @@ int probe(Entry &e, platform_driver *drv)
 	e.pdev->dev.driver = nullptr;
 	e.pdev->dev.driver_data = nullptr;
 	release_devres(e);
-	detail::report_failed_probe(&drv->driver, e.spec.name.c_str(), result);
+	detail::report_failed_probe(&drv->driver, e.decl.name.c_str(), result);
 	return result;
 }
 
@@ -117,7 +117,7 @@ void remove(Entry &e)
 	platform_driver *drv = e.driver;
 	if (!drv)
 		return;
-	detail::trace(std::string("remove ") + drv->driver.name + " " + e.spec.name);
+	detail::trace(std::string("remove ") + drv->driver.name + " " + e.decl.name);
 	if (drv->remove) {
 		int before = detail::mutexes_held();
 		detail::ModuleScope scope(drv->driver.owner);
@@ -139,20 +139,20 @@ int attach(Entry &e)
 }
 
 // A new device on the bus, bound at once when a registered driver matches.
-Entry &add_device(const dt::Node &spec, bool with_node)
+Entry &add_device(const dt::Node &decl, bool with_node)
 {
 	bus().devices.emplace_back();
 	Entry &e = bus().devices.back();
-	e.spec = spec;
+	e.decl = decl;
 	e.pdev = std::make_unique<platform_device>();
-	e.pdev->name = e.spec.name.c_str();
+	e.pdev->name = e.decl.name.c_str();
 	e.pdev->id = -1;
-	e.pdev->dev.init_name = e.spec.name.c_str();
+	e.pdev->dev.init_name = e.decl.name.c_str();
 	e.pdev->dev.bus = &platform_bus_type;
 	if (with_node) {
-		e.full_name = "/" + spec.name;
+		e.full_name = "/" + decl.name;
 		e.node = std::make_unique<device_node>();
-		e.node->name = e.spec.name.c_str();
+		e.node->name = e.decl.name.c_str();
 		e.node->full_name = e.full_name.c_str();
 		e.pdev->dev.of_node = e.node.get();
 	}
@@ -211,9 +211,9 @@ int bind(const std::string &name)
 
 namespace ksim::dt {
 
-struct device_node *add(const Node &spec)
+struct device_node *add(const Node &decl)
 {
-	return ksim::platform::add_device(spec, true).node.get();
+	return ksim::platform::add_device(decl, true).node.get();
 }
 
 void remove(const std::string &name)
@@ -302,7 +302,7 @@ int of_device_is_compatible(const struct device_node *np, const char *compat)
 	Entry *e = entry_of(np);
 	if (!e)
 		return 0;
-	const auto &list = e->spec.compatible;
+	const auto &list = e->decl.compatible;
 	return std::find(list.begin(), list.end(), compat) != list.end();
 }
 
@@ -321,7 +321,7 @@ const struct of_device_id *of_match_node(const struct of_device_id *matches,
 bool of_property_read_bool(const struct device_node *np, const char *propname)
 {
 	Entry *e = entry_of(np);
-	return e && e->spec.cells.count(propname) != 0;
+	return e && e->decl.cells.count(propname) != 0;
 }
 
 int of_property_read_u32(const struct device_node *np, const char *propname,
@@ -330,8 +330,8 @@ int of_property_read_u32(const struct device_node *np, const char *propname,
 	Entry *e = entry_of(np);
 	if (!e)
 		return -EINVAL;
-	auto it = e->spec.cells.find(propname);
-	if (it == e->spec.cells.end())
+	auto it = e->decl.cells.find(propname);
+	if (it == e->decl.cells.end())
 		return -EINVAL;
 	if (it->second.empty())
 		return -ENODATA;
@@ -348,9 +348,9 @@ int of_get_named_gpio_flags(struct device_node *np, const char *list_name,
 		return error;
 	Entry *e = entry_of(np);
 	if (!e || std::strcmp(list_name, "gpios") != 0 || index < 0 ||
-	    static_cast<std::size_t>(index) >= e->spec.gpios.size())
+	    static_cast<std::size_t>(index) >= e->decl.gpios.size())
 		return -ENOENT;
-	const ksim::dt::GpioRef &ref = e->spec.gpios[static_cast<std::size_t>(index)];
+	const ksim::dt::GpioRef &ref = e->decl.gpios[static_cast<std::size_t>(index)];
 	// No chip serves the line (yet): the kernel asks to probe again later.
 	if (ref.gpio >= ksim::gpio::line_count)
 		return -EPROBE_DEFER;
