@@ -1,7 +1,9 @@
 #include "panel_options.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +18,57 @@ bool supported_baud(int baud)
 		if (baud == supported)
 			return true;
 	return false;
+}
+
+// A value that is itself one of the options, as the "--baud" of
+// "--port --baud 9600", means that the option's own value was left out.
+bool names_an_option(const QString &value, const QStringList &names)
+{
+	if (value == "--")
+		return true;
+	if (value.startsWith("--"))
+		return names.contains(value.mid(2).section('=', 0, 0));
+	return value.size() == 2 && value.startsWith('-') && names.contains(value.mid(1));
+}
+
+QString quoted_name(const QCommandLineOption &option)
+{
+	return "'--" + option.names().constFirst() + "'";
+}
+
+// What is wrong with the first given value that is left out or empty, or nothing.
+QString missing_value_error(const QCommandLineParser &parser,
+			    const QList<QCommandLineOption> &options)
+{
+	QStringList names;
+	for (const QCommandLineOption &option : options)
+		names += option.names();
+	for (const QCommandLineOption &option : options) {
+		if (option.valueName().isEmpty() || !parser.isSet(option))
+			continue;
+		const QString value = parser.value(option);
+		if (names_an_option(value, names))
+			return "Missing value after " + quoted_name(option) + ".";
+		if (value.isEmpty())
+			return "Empty value for " + quoted_name(option) + ".";
+	}
+	return QString();
+}
+
+// A path of PATH_MAX bytes or more names no file: opening it could only fail.
+QString long_path_error(const QCommandLineParser &parser, const QList<QCommandLineOption> &options)
+{
+	for (const QCommandLineOption &option : options) {
+		if (option.valueName() != "PATH")
+			continue;
+		const int length = QFile::encodeName(parser.value(option)).size();
+		if (length >= PATH_MAX)
+			return QString("Path too long for %1: %2 bytes (at most %3).")
+				.arg(quoted_name(option))
+				.arg(length)
+				.arg(PATH_MAX - 1);
+	}
+	return QString();
 }
 
 } // namespace
@@ -36,7 +89,9 @@ CommandLine read_command_line(const QStringList &arguments)
 	const QCommandLineOption servo_option(
 		"servo", "Servo node the slider writes to (default " + line.options.servo + ").",
 		"PATH", line.options.servo);
-	parser.addOptions({help_option, port_option, baud_option, servo_option});
+	const QList<QCommandLineOption> options = {help_option, port_option, baud_option,
+						   servo_option};
+	parser.addOptions(options);
 
 	if (!parser.parse(arguments)) {
 		line.error = parser.errorText();
@@ -46,10 +101,16 @@ CommandLine read_command_line(const QStringList &arguments)
 		line.help = parser.helpText();
 		return line;
 	}
+	line.error = missing_value_error(parser, options);
+	if (!line.error.isEmpty())
+		return line;
 	if (!parser.positionalArguments().isEmpty()) {
 		line.error = "Unexpected argument: " + parser.positionalArguments().first();
 		return line;
 	}
+	line.error = long_path_error(parser, options);
+	if (!line.error.isEmpty())
+		return line;
 	bool number = false;
 	const int baud = parser.value(baud_option).toInt(&number);
 	if (!number || !supported_baud(baud)) {

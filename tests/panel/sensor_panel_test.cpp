@@ -7,6 +7,10 @@
 namespace {
 
 constexpr int process_ms = 20000;
+// How long an accepted command line must keep the panel up.
+constexpr int running_ms = 1500;
+// Far past any path or number the line could mean.
+constexpr int huge_length = 100000;
 
 struct Run {
 	int status;
@@ -34,6 +38,9 @@ private slots:
 	void reads_options();
 	void rejects_data();
 	void rejects();
+	void runs_on_data();
+	void runs_on();
+	void help_ends_with_status_0_data();
 	void help_ends_with_status_0();
 	void prints_the_frames_it_hears();
 };
@@ -76,15 +83,62 @@ void SensorPanelTest::rejects_data()
 	QTest::addColumn<QStringList>("arguments");
 	QTest::addColumn<QString>("error");
 
-	// The serial line unit would quietly take an unknown speed as 9600.
-	QTest::newRow("unsupported speed") << QStringList{"--baud", "19200"}
-					   << "Unsupported baud rate: 19200 (2400, 4800, 9600 or 115200)";
-	QTest::newRow("speed not a number") << QStringList{"--baud", "fast"}
-					    << "Unsupported baud rate: fast (2400, 4800, 9600 or 115200)";
-	QTest::newRow("missing value") << QStringList{"--port"} << "Missing value after '--port'.";
-	QTest::newRow("unknown option") << QStringList{"--speed", "9600"} << "Unknown option 'speed'.";
+	const QString huge_path(huge_length, 'x');
+	const QString huge_number(huge_length, '9');
+	const QString speeds = " (2400, 4800, 9600 or 115200)";
+
+	// Stray arguments: the panel takes none.
 	QTest::newRow("stray argument") << QStringList{"/dev/ttyS0"}
 					<< "Unexpected argument: /dev/ttyS0";
+	QTest::newRow("two stray arguments") << QStringList{"a", "b"} << "Unexpected argument: a";
+	QTest::newRow("stray argument after options")
+		<< QStringList{"--port", "/dev/ttyS1", "extra"} << "Unexpected argument: extra";
+	QTest::newRow("stray argument after --") << QStringList{"--", "--port"}
+						 << "Unexpected argument: --port";
+
+	// Unknown options.
+	QTest::newRow("unknown option") << QStringList{"--speed", "9600"} << "Unknown option 'speed'.";
+	QTest::newRow("unknown short option") << QStringList{"-x"} << "Unknown option 'x'.";
+	QTest::newRow("option in the wrong case") << QStringList{"--Port", "/dev/ttyS1"}
+						  << "Unknown option 'Port'.";
+	QTest::newRow("long option with one dash") << QStringList{"-port", "/dev/ttyS1"}
+						   << "Unknown options: p, o, r, t.";
+	QTest::newRow("huge unknown option") << QStringList{"--" + huge_path}
+					     << "Unknown option '" + huge_path + "'.";
+
+	// Options given without their value.
+	QTest::newRow("missing value") << QStringList{"--port"} << "Missing value after '--port'.";
+	QTest::newRow("baud without value") << QStringList{"--baud"}
+					    << "Missing value after '--baud'.";
+	QTest::newRow("servo without value") << QStringList{"--servo"}
+					     << "Missing value after '--servo'.";
+	QTest::newRow("port followed by an option")
+		<< QStringList{"--port", "--baud", "9600"} << "Missing value after '--port'.";
+	QTest::newRow("baud followed by an option")
+		<< QStringList{"--baud", "--port=/dev/ttyS1"} << "Missing value after '--baud'.";
+	QTest::newRow("servo followed by help") << QStringList{"--servo", "-h"}
+						<< "Missing value after '--servo'.";
+
+	// Empty values.
+	QTest::newRow("empty port") << QStringList{"--port", ""} << "Empty value for '--port'.";
+	QTest::newRow("empty port, equals form") << QStringList{"--port="}
+						 << "Empty value for '--port'.";
+	QTest::newRow("empty baud") << QStringList{"--baud", ""} << "Empty value for '--baud'.";
+	QTest::newRow("empty servo") << QStringList{"--servo", ""} << "Empty value for '--servo'.";
+
+	// Values too long to mean anything.
+	QTest::newRow("huge port") << QStringList{"--port", huge_path}
+				   << "Path too long for '--port': 100000 bytes (at most 4095).";
+	QTest::newRow("huge servo") << QStringList{"--servo", huge_path}
+				    << "Path too long for '--servo': 100000 bytes (at most 4095).";
+	QTest::newRow("huge baud") << QStringList{"--baud", huge_number}
+				   << "Unsupported baud rate: " + huge_number + speeds;
+
+	// Speeds outside the accepted set. The serial line unit would quietly
+	// take an unknown speed as 9600.
+	for (const char *speed : {"19200", "fast", "0", "-9600", "9600.0", "0x2580", "4294976896"})
+		QTest::addRow("speed %s", speed) << QStringList{"--baud", speed}
+						 << "Unsupported baud rate: " + QString(speed) + speeds;
 }
 
 void SensorPanelTest::rejects()
@@ -101,9 +155,50 @@ void SensorPanelTest::rejects()
 	QVERIFY2(run.err.endsWith(message), run.err.constData());
 }
 
+void SensorPanelTest::runs_on_data()
+{
+	QTest::addColumn<QStringList>("arguments");
+
+	// The defaults name the board's port, which is not here: the panel
+	// reports it in its status bar and runs on.
+	QTest::newRow("no arguments: the defaults") << QStringList{};
+	QTest::newRow("port that cannot be opened")
+		<< QStringList{"--port", "/nonexistent/ttyS9", "--baud", "115200"};
+	QTest::newRow("longest path a port can have")
+		<< QStringList{"--port", "/" + QString(4094, 'x')};
+}
+
+// Runs until its window closes: still up a while later, with no complaint.
+void SensorPanelTest::runs_on()
+{
+	QFETCH(QStringList, arguments);
+
+	QProcess panel;
+	panel.start(SENSOR_PANEL, arguments);
+	QVERIFY(panel.waitForStarted(process_ms));
+	const bool ended = panel.waitForFinished(running_ms);
+	panel.kill();
+	panel.waitForFinished(process_ms);
+	const QByteArray err = panel.readAllStandardError();
+
+	QVERIFY2(!ended, err.constData());
+	QVERIFY2(!err.contains("sensor_panel:"), err.constData());
+}
+
+void SensorPanelTest::help_ends_with_status_0_data()
+{
+	QTest::addColumn<QStringList>("arguments");
+
+	QTest::newRow("--help") << QStringList{"--help"};
+	QTest::newRow("-h") << QStringList{"-h"};
+	QTest::newRow("help among bad options") << QStringList{"--baud", "1", "--help", "stray"};
+}
+
 void SensorPanelTest::help_ends_with_status_0()
 {
-	const Run run = run_panel({"--help"});
+	QFETCH(QStringList, arguments);
+
+	const Run run = run_panel(arguments);
 
 	QCOMPARE(run.status, 0);
 	QVERIFY(run.out.contains("--port <PATH>"));
