@@ -1,0 +1,7 @@
+# For the benchmark board/bench-pir: motion_drv on the simulated PIR line,
+# and pir_latency pulling the line a few hundred times and timing each
+# notification.
+insmod /lib/modules/motion_drv.ko
+pull=$(ls /sys/devices/platform/gpio-sim/gpiochip*/sim_gpio0/pull)
+pir_latency "$pull" 500
+rmmod motion_drv
