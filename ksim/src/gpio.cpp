@@ -93,6 +93,12 @@ void Line::host_free()
 	label_.clear();
 }
 
+int Line::host_read()
+{
+	host_reads_++;
+	return level();
+}
+
 void Line::host_direction_input()
 {
 	change([&] { output_ = false; });
@@ -198,15 +204,15 @@ int gpiod_get_direction(struct gpio_desc *desc)
 
 int gpiod_get_raw_value(const struct gpio_desc *desc)
 {
-	return desc ? line_of(desc)->level() : 0;
+	return desc ? line_of(desc)->host_read() : 0;
 }
 
 int gpiod_get_value(const struct gpio_desc *desc)
 {
 	if (!desc)
 		return 0;
-	const ksim::gpio::Line *l = line_of(desc);
-	return l->level() ^ l->active_low();
+	ksim::gpio::Line *l = line_of(desc);
+	return l->host_read() ^ l->active_low();
 }
 
 int gpiod_get_value_cansleep(const struct gpio_desc *desc)

@@ -64,6 +64,18 @@ TEST_F(GpioTest, LogicalValuesFollowTheActiveLowFlagRawOnesDoNot)
 	EXPECT_EQ(gpiod_get_raw_value(desc), 1);
 }
 
+TEST_F(GpioTest, EveryValueReadCountsOnItsOwnLineOnly)
+{
+	gpiod_get_raw_value(desc);
+	gpiod_get_value(desc);
+	gpiod_get_value_cansleep(desc);
+	gpiod_get_value(nullptr);
+	gpiod_direction_output(desc, 1);
+	gpiod_set_value(desc, 0);
+	EXPECT_EQ(line.host_reads(), 3u);
+	EXPECT_EQ(ksim::gpio::line(18).host_reads(), 0u);
+}
+
 TEST_F(GpioTest, NumbersWithoutALineHaveNoDescriptorAndCallsOnNullAreRefused)
 {
 	EXPECT_EQ(gpio_to_desc(ksim::gpio::line_count), nullptr);

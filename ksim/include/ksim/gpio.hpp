@@ -48,7 +48,11 @@ public:
 	void host_request(const char *label);
 	void host_free();
 
+	// How often a gpiod call has read the line's value.
+	unsigned host_reads() const { return host_reads_; }
+
 	// Host side, as the gpiod calls use it.
+	int host_read();
 	void host_direction_input();
 	void host_direction_output(int value);
 	void host_set_value(int value);
@@ -65,6 +69,7 @@ private:
 	bool ever_output_ = false;
 	int latch_ = 0;
 	unsigned host_low_starts_ = 0;
+	unsigned host_reads_ = 0;
 	time::Nanoseconds host_low_started_ = 0;
 	bool active_low_ = false;
 	bool requested_ = false;
