@@ -107,6 +107,13 @@ static void sr501_start_timer(void)
 	add_timer(&timer);
 }
 
+/* Reads while no sensor is bound then sample no line, as before any probe. */
+static void sr501_release_line(void)
+{
+	sr501_desc = NULL;
+	gpio_free(sr501_gpio);
+}
+
 static int sr501_probe(struct platform_device *pdev)
 {
 	int ret;
@@ -121,7 +128,6 @@ static int sr501_probe(struct platform_device *pdev)
 	/* Also passes on -EPROBE_DEFER while the GPIO controller is missing. */
 	if (sr501_gpio < 0)
 		return sr501_gpio;
-	sr501_desc = gpio_to_desc(sr501_gpio);
 
 	/* Some controllers raise interrupts only for requested lines. */
 	ret = gpio_request_one(sr501_gpio, GPIOF_IN, SR501_NAME);
@@ -129,6 +135,7 @@ static int sr501_probe(struct platform_device *pdev)
 		pr_err("gpio %d request failed: %d\n", sr501_gpio, ret);
 		return ret;
 	}
+	sr501_desc = gpio_to_desc(sr501_gpio);
 
 	irq = gpiod_to_irq(sr501_desc);
 	sr501_start_timer();
@@ -139,7 +146,7 @@ static int sr501_probe(struct platform_device *pdev)
 	if (ret) {
 		printk(KERN_DEFAULT "request_irq failed\n");
 		del_timer_sync(&timer);
-		gpio_free(sr501_gpio);
+		sr501_release_line();
 		return -1;
 	}
 
@@ -153,7 +160,7 @@ static int sr501_remove(struct platform_device *pdev)
 {
 	free_irq(irq, NULL);
 	del_timer_sync(&timer);
-	gpio_free(sr501_gpio);
+	sr501_release_line();
 	sr501_bound = false;
 	return 0;
 }

@@ -229,13 +229,52 @@ TEST_F(MotionDrv, RemoveWhileEdgesArriveLeavesNothingArmedAndRebindsCleanly)
 	EXPECT_FALSE(gpio::line(sensor_gpio).requested());
 	time::advance_to(ms(2000));
 	EXPECT_TRUE(fasync::signals().empty());
-	EXPECT_EQ(read_level(fd), 1); // the last edge of the burst left it high
+	EXPECT_EQ(read_level(fd), 0); // unbound: no line is sampled, though it is high
 
 	ASSERT_EQ(platform::bind("pir"), 0);
 	pir.set_at(ms(3000), 0);
 	time::advance_to(ms(3500));
 	EXPECT_EQ(sigio_times(monitor).size(), 1u);
 	EXPECT_EQ(read_level(fd), 0);
+}
+
+TEST_F(MotionDrv, AfterUnbindAReadLeavesTheReleasedLineAloneAndReadsZero)
+{
+	load_bound();
+	int fd = fs::open("/dev/sr501");
+	ASSERT_GE(fd, 0);
+	pir.set(1);
+	const gpio::Line &line = gpio::line(sensor_gpio);
+
+	platform::unbind("pir");
+	const unsigned reads_when_released = line.host_reads();
+	EXPECT_EQ(read_level(fd), 0);
+	EXPECT_EQ(line.host_reads(), reads_when_released);
+
+	ASSERT_EQ(platform::bind("pir"), 0);
+	EXPECT_EQ(read_level(fd), 1);
+	EXPECT_EQ(line.host_reads(), reads_when_released + 1);
+}
+
+// The line is high throughout: a read that sampled it would show 1.
+TEST_F(MotionDrv, AfterAFailedProbeAReadSamplesNoLine)
+{
+	pir.set(1);
+	ASSERT_EQ(modules::load("motion_drv"), 0);
+	int fd = fs::open("/dev/sr501");
+	ASSERT_GE(fd, 0);
+	const gpio::Line &line = gpio::line(sensor_gpio);
+
+	fault::inject("request_irq", -EBUSY);
+	dt::add(sensor_node);
+	ASSERT_FALSE(platform::bound("pir"));
+	EXPECT_EQ(read_level(fd), 0);
+
+	// A line someone else holds is not the driver's to read either.
+	fault::inject("gpio_request", -EBUSY);
+	ASSERT_EQ(platform::bind("pir"), -EBUSY);
+	EXPECT_EQ(read_level(fd), 0);
+	EXPECT_EQ(line.host_reads(), 0u);
 }
 
 TEST_F(MotionDrv, UnloadWhileATimerIsPendingStopsIt)
