@@ -1,20 +1,103 @@
 // The real motion_monitor binary against a FIFO standing in for /dev/sr501:
 // a byte written to the FIFO raises SIGIO for the program, which reads it
 // as the sensor's level.
-#include "monitor_run.h"
+#include "program_run.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
+namespace {
+
 using testing::HasSubstr;
+
+struct MonitorOptions {
+	Node node = Node::fifo;
+	std::optional<int> refused_fcntl; // a command the kernel refuses with EPERM
+	std::vector<std::string> args;    // after the program's name
+};
+
+RunOptions monitor(const MonitorOptions &options)
+{
+	RunOptions run{MOTION_MONITOR, "motion_monitor", options.args,
+		       PrivateDev{"sr501", options.node}, {}};
+	if (options.refused_fcntl) {
+		const auto command = static_cast<std::uint32_t>(*options.refused_fcntl);
+		run.refused = RefusedCall{SYS_fcntl, 1, command, EPERM};
+	}
+	return run;
+}
+
+unsigned long long hex_field(const std::string &status, const std::string &name)
+{
+	auto at = status.find("\n" + name + ":");
+	if (at == std::string::npos)
+		throw std::runtime_error("no " + name + " in /proc status");
+	return std::strtoull(status.c_str() + at + name.size() + 2, nullptr, 16);
+}
+
+std::string slurp(const std::string &path)
+{
+	std::ifstream in(path);
+	return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class MonitorRun : public ProgramRun {
+public:
+	explicit MonitorRun(const MonitorOptions &options) : ProgramRun(monitor(options)) {}
+
+	// Waits until the program sleeps in its loop, which it enters only
+	// once notification is on, with no SIGIO pending.
+	void wait_idle() const
+	{
+		const unsigned long long sigio = 1ull << (SIGIO - 1);
+		const auto deadline = std::chrono::steady_clock::now() + patience;
+		while (!idle(sigio)) {
+			if (std::chrono::steady_clock::now() > deadline)
+				throw std::runtime_error("timed out waiting until the program "
+							 "sleeps with no SIGIO pending");
+			std::this_thread::sleep_for(std::chrono::milliseconds(5));
+		}
+	}
+
+	// Writes one byte into the FIFO from outside the namespace.
+	void feed(unsigned char byte) const
+	{
+		const int fifo = open_node(O_WRONLY);
+		const ssize_t written = write(fifo, &byte, 1);
+		close(fifo);
+		if (written != 1)
+			throw std::runtime_error("write to the FIFO failed");
+	}
+
+private:
+	bool idle(unsigned long long sigio) const
+	{
+		std::string status = slurp(proc_path("status"));
+		if (status.find("\nState:\tZ") != std::string::npos)
+			throw std::runtime_error("the program ended early");
+		if ((hex_field(status, "SigPnd") | hex_field(status, "ShdPnd")) & sigio)
+			return false;
+		long call = std::strtol(slurp(proc_path("syscall")).c_str(), nullptr, 10);
+		return call == SYS_clock_nanosleep || call == SYS_nanosleep;
+	}
+};
+
 
 TEST(Monitor, PrintsEachLevelAsItArrives)
 {
@@ -28,7 +111,7 @@ TEST(Monitor, PrintsEachLevelAsItArrives)
 		{255, "val is 255, no people"},
 		{1, "val is 1, have people"},
 	};
-	MonitorRun run({Node::fifo, -1, {}});
+	MonitorRun run({Node::fifo, {}, {}});
 	run.wait_idle();
 	for (const auto &c : cases) {
 		run.feed(c.level);
@@ -37,12 +120,12 @@ TEST(Monitor, PrintsEachLevelAsItArrives)
 	run.send(SIGINT);
 	EXPECT_EQ(run.wait_exit(), 0);
 	EXPECT_EQ(run.rest_of_output(), "");
-	EXPECT_EQ(run.error_output(), "");
+	EXPECT_EQ(run.rest_of_errors(), "");
 }
 
 TEST(Monitor, WithoutMotionSleepsSilentlyUntilSigint)
 {
-	MonitorRun run({Node::fifo, -1, {}});
+	MonitorRun run({Node::fifo, {}, {}});
 	run.wait_idle();
 	// Longer than one sleep of the loop: the program must sleep again.
 	std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -50,7 +133,7 @@ TEST(Monitor, WithoutMotionSleepsSilentlyUntilSigint)
 	run.send(SIGINT);
 	EXPECT_EQ(run.wait_exit(), 0);
 	EXPECT_EQ(run.rest_of_output(), "");
-	EXPECT_EQ(run.error_output(), "");
+	EXPECT_EQ(run.rest_of_errors(), "");
 }
 
 struct Arguments {
@@ -62,13 +145,13 @@ class MonitorArguments : public testing::TestWithParam<Arguments> {};
 
 TEST_P(MonitorArguments, AreIgnored)
 {
-	MonitorRun run({Node::fifo, -1, GetParam().args});
+	MonitorRun run({Node::fifo, {}, GetParam().args});
 	run.wait_idle();
 	run.feed(1);
 	EXPECT_EQ(run.next_line(), "val is 1, have people");
 	run.send(SIGINT);
 	EXPECT_EQ(run.wait_exit(), 0);
-	EXPECT_EQ(run.error_output(), "");
+	EXPECT_EQ(run.rest_of_errors(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Monitor, MonitorArguments,
@@ -81,15 +164,15 @@ INSTANTIATE_TEST_SUITE_P(Monitor, MonitorArguments,
 
 TEST(Monitor, MissingNodeSaysSoAndExitsWithOne)
 {
-	MonitorRun run({Node::none, -1, {}});
+	MonitorRun run({Node::none, {}, {}});
 	EXPECT_EQ(run.wait_exit(), 1);
 	EXPECT_EQ(run.rest_of_output(), "/dev/sr501 open failed\n");
-	EXPECT_EQ(run.error_output(), "");
+	EXPECT_EQ(run.rest_of_errors(), "");
 }
 
 TEST(Monitor, FailedReadPrintsNothing)
 {
-	MonitorRun run({Node::unreadable, -1, {}});
+	MonitorRun run({Node::unreadable, {}, {}});
 	run.wait_idle();
 	run.send(SIGIO);
 	run.wait_idle();
@@ -105,7 +188,7 @@ TEST_P(RefusedNotification, GivesTheReasonAndExitsWithOne)
 	MonitorRun run({Node::fifo, GetParam(), {}});
 	EXPECT_EQ(run.wait_exit(), 1);
 	EXPECT_EQ(run.rest_of_output(), "");
-	EXPECT_THAT(run.error_output(), HasSubstr(std::strerror(EPERM)));
+	EXPECT_THAT(run.rest_of_errors(), HasSubstr(std::strerror(EPERM)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Monitor, RefusedNotification,
@@ -120,3 +203,5 @@ INSTANTIATE_TEST_SUITE_P(Monitor, RefusedNotification,
 					 return "F_SETFL";
 				 }
 			 });
+
+} // namespace

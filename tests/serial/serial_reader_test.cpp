@@ -1,17 +1,15 @@
-// serial_reader as a black box, on a pseudo-terminal.
+// serial_reader as a black box, reading a pseudo-terminal as its serial line.
+#include "program_run.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>
 
 #include <errno.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <string.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,53 +23,18 @@ struct Outcome {
 	std::string err;
 };
 
-// A program that spins can fill a file fast: keep enough to show how.
-std::string read_head(FILE *file)
-{
-	std::string text(64 * 1024, '\0');
-
-	rewind(file);
-	text.resize(fread(&text[0], 1, text.size(), file));
-	return text;
-}
-
-// A started serial_reader with its standard output and error in files,
-// which never block it the way a full pipe would.
-class Reader {
+// A started serial_reader, called by its path, its output redirected.
+class Reader : public ProgramRun {
 public:
 	explicit Reader(const std::vector<std::string> &args)
-		: out_(tmpfile()), err_(tmpfile())
+		: ProgramRun({program, "", args, {}, {}, Stdout::pipe})
 	{
-		std::vector<char *> argv{const_cast<char *>(program.c_str())};
-		for (const std::string &a : args)
-			argv.push_back(const_cast<char *>(a.c_str()));
-		argv.push_back(nullptr);
-
-		posix_spawn_file_actions_t actions;
-		posix_spawn_file_actions_init(&actions);
-		posix_spawn_file_actions_adddup2(&actions, fileno(out_), 1);
-		posix_spawn_file_actions_adddup2(&actions, fileno(err_), 2);
-		started_ = posix_spawn(&pid_, program.c_str(), &actions, nullptr,
-				       argv.data(), environ) == 0;
-		posix_spawn_file_actions_destroy(&actions);
 	}
-
-	~Reader()
-	{
-		if (started_ && !reaped_) {
-			kill(pid_, SIGKILL);
-			waitpid(pid_, nullptr, 0);
-		}
-		fclose(out_);
-		fclose(err_);
-	}
-
-	bool started() const { return started_; }
 
 	// Bytes the program has read so far, from any file.
 	long bytes_read() const
 	{
-		std::ifstream io("/proc/" + std::to_string(pid_) + "/io");
+		std::ifstream io(proc_path("io"));
 		std::string key;
 		long value = -1;
 		while (io >> key >> value && key != "rchar:")
@@ -79,25 +42,16 @@ public:
 		return value;
 	}
 
-	// Waits a few seconds at most for the program to end by itself.
+	// Waits a few seconds at most for the program to end by itself; what
+	// it wrote so far when it did not.
 	Outcome finish()
 	{
-		int status = 0;
-		for (int tries = 0; tries < 1000 && !reaped_; tries++) {
-			reaped_ = waitpid(pid_, &status, WNOHANG) == pid_;
-			if (!reaped_)
-				usleep(10000);
-		}
-		const int code = reaped_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-		return {code, read_head(out_), read_head(err_)};
+		const std::optional<int> status = wait_exit();
+		if (!status)
+			return {-1, output(0, std::chrono::milliseconds(0)),
+				errors(0, std::chrono::milliseconds(0))};
+		return {*status, rest_of_output(), rest_of_errors()};
 	}
-
-private:
-	FILE *out_;
-	FILE *err_;
-	pid_t pid_ = -1;
-	bool started_ = false;
-	bool reaped_ = false;
 };
 
 bool is_raw(const termios &t)
@@ -129,7 +83,6 @@ TEST(SerialReader, PrintsEveryByteUntilTheLineHangsUp)
 {
 	PtyPair pty;
 	Reader reader({pty.slave_path()});
-	ASSERT_TRUE(reader.started());
 	ASSERT_TRUE(await_raw(pty));
 	const long before = reader.bytes_read();
 
@@ -156,7 +109,6 @@ TEST_P(SerialReaderUsage, RefusesAnyOtherNumberOfArguments)
 	PtyPair pty;
 	std::vector<std::string> args(GetParam(), pty.slave_path());
 	Reader reader(args);
-	ASSERT_TRUE(reader.started());
 
 	const Outcome o = reader.finish();
 	EXPECT_EQ(o.status, 255);
@@ -184,7 +136,6 @@ TEST_P(SerialReaderBadPath, ReportsItAndEnds)
 {
 	const BadPath &c = GetParam();
 	Reader reader({c.path});
-	ASSERT_TRUE(reader.started());
 
 	const Outcome o = reader.finish();
 	EXPECT_EQ(o.status, 255);

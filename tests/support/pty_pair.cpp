@@ -52,7 +52,8 @@ PtyPair::~PtyPair()
 {
 	if (master_ >= 0)
 		close(master_);
-	close(slave_);
+	if (slave_ >= 0)
+		close(slave_);
 }
 
 void PtyPair::send(const std::string &bytes) const
@@ -74,6 +75,15 @@ termios PtyPair::slave_settings() const
 	if (tcgetattr(slave_, &t) != 0)
 		fail("tcgetattr");
 	return t;
+}
+
+void PtyPair::make_raw() const
+{
+	termios t = slave_settings();
+
+	cfmakeraw(&t);
+	if (tcsetattr(slave_, TCSANOW, &t) != 0)
+		fail("tcsetattr");
 }
 
 int PtyPair::unread_input() const
@@ -99,6 +109,12 @@ void PtyPair::hang_up()
 {
 	close(master_);
 	master_ = -1;
+}
+
+void PtyPair::close_slave()
+{
+	close(slave_);
+	slave_ = -1;
 }
 
 std::string captured(int fd, const std::function<void()> &body)

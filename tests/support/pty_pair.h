@@ -22,11 +22,16 @@ public:
 
 	void send(const std::string &bytes) const;
 	termios slave_settings() const;
+	// Bytes pass both ways unchanged: no "\r\n" for "\n", no echo.
+	void make_raw() const;
 	int unread_input() const;
 	// Waits, at most a few seconds, until the slave holds count unread
 	// bytes (in canonical mode: bytes of complete lines).
 	bool await_unread(int count) const;
 	void hang_up();
+	// Once a program holds the slave, the test lets go of its own copy so
+	// that reading the master fails with EIO when the program has closed it.
+	void close_slave();
 
 private:
 	int master_ = -1;
