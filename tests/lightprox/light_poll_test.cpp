@@ -1,6 +1,7 @@
 // light_poll seen from outside: it runs in a mount namespace of its own with
 // a tmpfs on /dev, where a FIFO stands in for /dev/ap3216, and writes to a
 // pseudo-terminal as a person would see it.
+#include "ignored_arguments.h"
 #include "program_run.h"
 
 #include <gtest/gtest.h>
@@ -81,12 +82,7 @@ TEST(LightPoll, PrintsEachRecordAsUnsignedDecimalWords)
 	EXPECT_EQ(poller.wait_exit(milliseconds(0)), std::nullopt);
 }
 
-struct Arguments {
-	const char *name;
-	std::vector<std::string> args;
-};
-
-class LightPollArguments : public testing::TestWithParam<Arguments> {};
+class LightPollArguments : public testing::TestWithParam<IgnoredArguments> {};
 
 TEST_P(LightPollArguments, AreIgnored)
 {
@@ -98,12 +94,8 @@ TEST_P(LightPollArguments, AreIgnored)
 }
 
 INSTANTIATE_TEST_SUITE_P(LightPoll, LightPollArguments,
-			 testing::Values(Arguments{"extra", {"/dev/ap3216", "-h"}},
-					 Arguments{"empty", {""}},
-					 Arguments{"huge", {std::string(100000, 'x')}}),
-			 [](const testing::TestParamInfo<Arguments> &info) {
-				 return std::string(info.param.name);
-			 });
+			 testing::ValuesIn(ignored_arguments("/dev/ap3216")),
+			 ignored_arguments_name);
 
 TEST(LightPoll, FailedReadIsReportedAndPollingGoesOn)
 {

@@ -1,6 +1,7 @@
 // The real motion_monitor binary against a FIFO standing in for /dev/sr501:
 // a byte written to the FIFO raises SIGIO for the program, which reads it
 // as the sensor's level.
+#include "ignored_arguments.h"
 #include "program_run.h"
 
 #include <cerrno>
@@ -136,12 +137,7 @@ TEST(Monitor, WithoutMotionSleepsSilentlyUntilSigint)
 	EXPECT_EQ(run.rest_of_errors(), "");
 }
 
-struct Arguments {
-	const char *name;
-	std::vector<std::string> args;
-};
-
-class MonitorArguments : public testing::TestWithParam<Arguments> {};
+class MonitorArguments : public testing::TestWithParam<IgnoredArguments> {};
 
 TEST_P(MonitorArguments, AreIgnored)
 {
@@ -155,12 +151,8 @@ TEST_P(MonitorArguments, AreIgnored)
 }
 
 INSTANTIATE_TEST_SUITE_P(Monitor, MonitorArguments,
-			 testing::Values(Arguments{"extra", {"/dev/sr501", "-h"}},
-					 Arguments{"empty", {""}},
-					 Arguments{"huge", {std::string(100000, 'x')}}),
-			 [](const testing::TestParamInfo<Arguments> &info) {
-				 return std::string(info.param.name);
-			 });
+			 testing::ValuesIn(ignored_arguments("/dev/sr501")),
+			 ignored_arguments_name);
 
 TEST(Monitor, MissingNodeSaysSoAndExitsWithOne)
 {
