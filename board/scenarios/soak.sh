@@ -25,6 +25,14 @@ ran() {
 	echo "$1 $status" >> "$endings"
 }
 
+# Waits for the background program NAME with process PID and notes how it
+# ended.
+note_ending() {
+	status=0
+	wait "$2" || status=$?
+	echo "$1 $status" >> "$endings"
+}
+
 # How many of the noted runs of NAME ended with STATUS.
 endings_of() {
 	grep -cx "$1 $2" "$endings" || true
@@ -41,6 +49,21 @@ rotated() {
 		n=$((n - 1))
 	done
 	echo "$@"
+}
+
+# Seconds since boot, without starting a process.
+uptime_s() {
+	read -r up _ < /proc/uptime
+	echo "${up%.*}"
+}
+
+# Waits until process PID has NODE open as its first file, or has ended
+# (an unreaped child ends as a zombie, state Z).
+wait_open() {
+	while ! [ "/proc/$1/fd/3" -ef "$2" ]; do
+		read -r _ _ state _ 2> /dev/null < "/proc/$1/stat" || return 0
+		[ "$state" != Z ] || return 0
+	done
 }
 
 # Writes a device's name to one of its driver's sysfs files.
@@ -67,18 +90,19 @@ servo_writer() {
 	done
 }
 
-# The sensor is taken away under a running light_poll, which must say so
-# and end with 1 (once the sensor is back, a poller goes on reading);
-# started while it is away, light_poll must end with 255.
+# The sensor is taken away under a running light_poll (PID), which must say
+# so and end with 1; started while it is away, light_poll must end with 255.
 unplug_light_sensor() {
-	until ls -l "/proc/$1/fd" 2> /dev/null | grep -q ap3216 || [ ! -d "/proc/$1" ]; do
-		:
-	done
+	wait_open "$1" /dev/ap3216
 	rmmod lightprox_board
-	status=0
-	wait "$1" || status=$?
-	echo "light_poll $status" >> "$endings"
 	ran light_poll > /dev/null
+}
+
+# Brings the sensor back once the poller has ended: a poller still running
+# then would go on reading. It ends at its next read, up to a second later,
+# so the round does other work first.
+replug_light_sensor() {
+	note_ending light_poll "$1"
 	insmod /lib/modules/lightprox_board.ko
 }
 
@@ -97,8 +121,6 @@ round() {
 		insmod "/lib/modules/$m.ko"
 	done
 
-	dht11_reader &
-	dht11_reader &
 	monitors=
 	for i in 1 2 3; do
 		motion_monitor >> "/tmp/monitor.$i" &
@@ -106,6 +128,12 @@ round() {
 	done
 	light_poll > /dev/null 2>> /tmp/light_poll.err &
 	poller=$!
+	# A monitor that holds the node has its SIGINT handler too.
+	for pid in $monitors; do
+		wait_open "$pid" /dev/sr501
+	done
+	dht11_reader &
+	dht11_reader &
 	pir_toggler &
 	servo_writer &
 
@@ -115,13 +143,11 @@ round() {
 	driver_file my_dht11 bind dht11
 	unplug_light_sensor "$poller"
 	driver_file my_sr501 bind sr501
-
 	for pid in $monitors; do
 		kill -INT "$pid"
-		status=0
-		wait "$pid" || status=$?
-		echo "motion_monitor $status" >> "$endings"
+		note_ending motion_monitor "$pid"
 	done
+	replug_light_sensor "$poller"
 	wait
 
 	for m in $(rotated $(($1 * 2 + 1)) $modules); do
@@ -139,13 +165,19 @@ echo clear > "$kmemleak"
 : > /tmp/light_poll.err
 : > /tmp/kernel.log
 echo "=== soak: $rounds rounds"
+# The kernel's messages are shown every ten rounds: each call starts
+# processes, and on the debug kernel that is what a round costs.
+started=$(uptime_s)
 r=1
 while [ "$r" -le "$rounds" ]; do
 	round "$r"
-	klog | tee -a /tmp/kernel.log
-	echo "soak: round $r done"
+	if [ $((r % 10)) -eq 0 ] || [ "$r" -eq "$rounds" ]; then
+		klog
+		echo "soak: round $r done"
+	fi
 	r=$((r + 1))
 done
+echo "soak: $rounds rounds in $(($(uptime_s) - started)) s"
 
 # How many lines of the files are not the pattern, whole.
 others_than() {
