@@ -1,7 +1,7 @@
 # Front door: `make demo` tours the kit on the virtual board, `make board`
 # gives a shell on it, `make` builds, `make test` runs every test, `make bench`
 # runs the benchmarks (CTest tests labelled bench, one at a time, output shown),
-# `make soak` runs the soak on the debug kernel (label soak),
+# `make soak` runs only the soak on the debug kernel (label soak),
 # `make panel-shot` refreshes docs/panel.png,
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
 # builds the kernel modules against a kernel tree.
@@ -22,9 +22,8 @@ build: setup
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE 'bench|soak' $(CTEST_ARGS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE bench $(CTEST_ARGS)
 
-# Not yet in `make test`: it takes a quarter of an hour and has passed only once.
 soak: build
 	cd $(BUILD) && ctest --output-on-failure -L soak $(CTEST_ARGS)
 
