@@ -73,26 +73,15 @@ static inline int sk_pwm_set_polarity(struct pwm_device *pwm,
 
 /*
  * 4.15 replaced the timer's data word by the timer itself as the callback's
- * argument. Callbacks take SK_TIMER_ARG and ignore it.
+ * argument. Callbacks take SK_TIMER_ARG and ignore it. Both are macros, so
+ * that lockdep gets a lock class for each call site.
  */
 #ifdef SK_LINUX_6
 #define SK_TIMER_ARG struct timer_list *
-
-static inline void sk_timer_setup(struct timer_list *timer,
-				  void (*function)(SK_TIMER_ARG))
-{
-	timer_setup(timer, function, 0);
-}
+#define sk_timer_setup(timer, function) timer_setup(timer, function, 0)
 #else
 #define SK_TIMER_ARG unsigned long
-
-static inline void sk_timer_setup(struct timer_list *timer,
-				  void (*function)(SK_TIMER_ARG))
-{
-	init_timer_key(timer, 0, NULL, NULL);
-	timer->function = function;
-	timer->data = 0;
-}
+#define sk_timer_setup(timer, function) setup_timer(timer, function, 0)
 #endif
 
 #endif /* SENSORKIT_COMPAT_H */

@@ -20,6 +20,7 @@
 #include <linux/interrupt.h>
 #include <linux/timer.h>
 #include <linux/jiffies.h>
+#include <linux/signal.h>
 #include <linux/uaccess.h>
 
 #include "sensorkit_compat.h"

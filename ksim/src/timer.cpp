@@ -160,9 +160,12 @@ void reset_timers()
 extern "C" {
 
 void init_timer_key(struct timer_list *timer, unsigned int flags,
-		    const char *, struct lock_class_key *)
+		    const char *name, struct lock_class_key *key)
 {
 	auto &t = ksim::timer::timers();
+	// lockdep_init_map warns (DEBUG_LOCKS_WARN_ON) on either missing.
+	if (!name || !key)
+		ksim::violations::report("init_timer_key without a name or lock class");
 	if (t.armed.count(timer))
 		ksim::violations::report("init_timer_key on an armed timer");
 	timer->flags = flags;

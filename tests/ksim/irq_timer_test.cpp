@@ -55,9 +55,7 @@ protected:
 
 	void set_up_timer()
 	{
-		init_timer_key(&timer, 0, nullptr, nullptr);
-		timer.function = note_expiry;
-		timer.data = 7;
+		setup_timer(&timer, note_expiry, 7);
 		timer.expires = ksim_jiffies() + 1;
 	}
 
@@ -188,8 +186,10 @@ TEST_F(Model, MisuseIsAViolation)
 		 [this] {
 			 set_up_timer();
 			 add_timer(&timer);
-			 init_timer_key(&timer, 0, nullptr, nullptr);
+			 setup_timer(&timer, note_expiry, 7);
 		 }},
+		{"init_timer_key without a name or lock class",
+		 [this] { init_timer_key(&timer, 0, nullptr, nullptr); }},
 		{"add_timer on a pending timer",
 		 [this] {
 			 set_up_timer();

@@ -18,8 +18,7 @@ static void leaky_expiry(unsigned long data)
 
 static int __init leaky_init(void)
 {
-	init_timer_key(&leaked_timer, 0, NULL, NULL);
-	leaked_timer.function = leaky_expiry;
+	setup_timer(&leaked_timer, leaky_expiry, 0);
 	leaked_timer.expires = jiffies + 10;
 	add_timer(&leaked_timer);
 	return request_irq(gpiod_to_irq(gpio_to_desc(6)), leaky_handler,

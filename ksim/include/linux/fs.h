@@ -28,16 +28,6 @@ struct fasync_struct {
 	struct file *fa_file;
 };
 
-/*
- * The board's numbers: SIGIO on ARM, and the band of new input. For C only:
- * the C library's <signal.h> has its own, which C++ tests may include.
- */
-#ifndef __cplusplus
-#define SIGIO 29
-#define __SI_POLL (2 << 16)
-#define POLL_IN (__SI_POLL | 1)
-#endif
-
 KSIM_BEGIN_DECLS
 int fasync_helper(int fd, struct file *filp, int on,
 		  struct fasync_struct **fapp);

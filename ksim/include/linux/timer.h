@@ -5,7 +5,10 @@
 #include <linux/types.h>
 #include <linux/jiffies.h>
 
-struct lock_class_key;
+/* Only its address matters, as lockdep's class of the timer. */
+struct lock_class_key {
+	char unused;
+};
 
 /*
  * The 4.1 layout as drivers see it. Whether a timer is initialised, armed
@@ -27,5 +30,19 @@ int del_timer(struct timer_list *timer);
 int del_timer_sync(struct timer_list *timer);
 int timer_pending(const struct timer_list *timer);
 KSIM_END_DECLS
+
+/* As 4.1 with lockdep on: each call site names the timer and its class. */
+#define __init_timer(_timer, _flags)					\
+	do {								\
+		static struct lock_class_key __key;			\
+		init_timer_key((_timer), (_flags), #_timer, &__key);	\
+	} while (0)
+
+#define setup_timer(_timer, _fn, _data)					\
+	do {								\
+		__init_timer((_timer), 0);				\
+		(_timer)->function = (_fn);				\
+		(_timer)->data = (_data);				\
+	} while (0)
 
 #endif
