@@ -1,5 +1,5 @@
 // pir_latency PULL EDGES: times the PIR notification on the virtual board.
-// Pulls the simulated PIR line (PULL, gpio-sim's sysfs pull file) EDGES
+// Pulls the simulated PIR line (PULL, its simulator's sysfs pull file) EDGES
 // times, up and down in turn, and measures on CLOCK_MONOTONIC from each
 // write of the pull file to the SIGIO that /dev/sr501 then sends to its
 // FASYNC subscriber, as motion_monitor subscribes. Fails unless every edge

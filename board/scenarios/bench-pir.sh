@@ -2,6 +2,6 @@
 # and pir_latency pulling the line a few hundred times and timing each
 # notification.
 insmod /lib/modules/motion_drv.ko
-pull=$(ls /sys/devices/platform/gpio-sim/gpiochip*/sim_gpio0/pull)
+pull=$(pir-pull)
 pir_latency "$pull" 500
 rmmod motion_drv

@@ -4,7 +4,7 @@
 insmod /lib/modules/motion_drv.ko
 klog
 ls -1d /dev/sr501 /sys/class/sr501_class/sr501
-pull=$(ls /sys/devices/platform/gpio-sim/gpiochip*/sim_gpio0/pull)
+pull=$(pir-pull)
 
 # motion_monitor's output is a file, which it flushes when SIGINT ends it.
 monitor_start() {
