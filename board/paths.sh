@@ -3,40 +3,98 @@
 board_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo_dir=$(dirname "$board_dir")
 cache_dir=${XDG_CACHE_HOME:-$HOME/.cache}/sensorkit
-kernel_tarball=/usr/src/linux-source-6.1.tar.xz
+jobs=${JOBS:-2}
 
-# The board comes in two profiles, chosen by setting board_profile before
-# sourcing this file: "normal", and "debug", which layers the kernel's own
-# checkers on the normal kernel and gives the machine a second CPU.
-board_profile=${board_profile:-normal}
-kernel_fragments=("$board_dir/kernel.config")
+# The board's own Linux 4.1.15 comes as a tarball from outside the project.
+linux_4_1_tarball=${LINUX_4_1_TARBALL:-$repo_dir/../shared/linux-4.1.15/linux-4.1.15.tar.xz}
+
+# The board comes in profiles, chosen by setting board_profile before
+# sourcing this file: "6.1" (the default), "debug", which layers the
+# kernel's own checkers on the 6.1 kernel and gives the machine a second
+# CPU, and "4.1", the real board's kernel version.
+board_profile=${board_profile:-6.1}
 # QEMU's ARM "virt" machine; its device tree depends on these options too.
 qemu_machine=(-M virt -cpu cortex-a7 -m 256)
 # Scenarios run on instruction-counted time: the guest's clock then does
 # not jump when the host deschedules QEMU, so a debounce window of a few
 # jiffies holds however busy the host is, and idle time costs nothing.
 qemu_scenario_clock=(-icount shift=3,sleep=off)
+# Each kernel: its name, where motion_drv's 2-jiffy debounce puts a PIR
+# notification after the last edge at the board's 100 Hz tick, its source
+# tarball and the directory it unpacks to, the
+# configuration it starts from, the project's fragments and patches on top,
+# the version magic its modules must carry (where the board's is meant),
+# its simulated hardware's modules in the kernel's build, and about how
+# many files it compiles (for the progress lines).
+kernel_patches=()
+kernel_vermagic=
 case $board_profile in
-normal) ;;
-debug)
+6.1 | debug)
+	kernel_label="Linux 6.1"
+	# 6.1's timer wheel rounds every expiry up a jiffy (calc_index in
+	# kernel/time/timer.c), which 4.1's did not.
+	debounce_window="20 to 30 ms"
+	kernel_tarball=/usr/src/linux-source-6.1.tar.xz
+	kernel_topdir=linux-source-6.1
+	kernel_package=linux-source-6.1
+	kernel_base_config=allnoconfig
+	kernel_fragments=("$board_dir/kernel.config")
+	kernel_hw_modules=(drivers/gpio/gpio-sim.ko drivers/i2c/i2c-stub.ko)
+	board_fixtures=(test_pwm)
+	kernel_files=660 ;;
+4.1)
+	kernel_label="Linux 4.1.15"
+	debounce_window="10 to 20 ms"
+	kernel_tarball=$linux_4_1_tarball
+	kernel_topdir=linux-4.1.15
+	kernel_package=
+	kernel_base_config=imx_v6_v7_defconfig
+	kernel_fragments=("$board_dir/kernel-4.1.config")
+	kernel_patches=("$board_dir"/patches-4.1/*.patch)
+	kernel_vermagic="4.1.15 SMP preempt mod_unload modversions ARMv6 p2v8"
+	kernel_hw_modules=(drivers/i2c/i2c-stub.ko)
+	# 4.1 has no gpio-sim: a fixture stands in for it.
+	board_fixtures=(test_pwm test_gpio)
+	kernel_files=2100 ;;
+*)
+	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1)" >&2
+	exit 2 ;;
+esac
+if [ "$board_profile" = debug ]; then
 	kernel_fragments+=("$board_dir/kernel-debug.config")
 	qemu_machine+=(-smp 2)
 	# Counted instructions run the two CPUs in turn on one host thread,
 	# and the debug kernel's boot stalls that way (after "clk: Disabling
 	# unused clocks"); its scenario asserts nothing on timing.
-	qemu_scenario_clock=() ;;
-*) echo "board: unknown profile '$board_profile' (normal, debug)" >&2; exit 2 ;;
-esac
+	qemu_scenario_clock=()
+fi
 
-# New fragments or a new Debian kernel source give a new kernel build.
-kernel_key() {
-	{
-		cat "${kernel_fragments[@]}"
-		dpkg-query -W -f='${Version}' linux-source-6.1
-	} | sha256sum | cut -c1-16
+# The unpacked (and patched) tree, apart from the few files
+# scripts/checkpatch unpacks.
+kernel_src=$cache_dir/$kernel_topdir-full
+[ ${#kernel_patches[@]} -eq 0 ] ||
+	kernel_src+=-$(cat "${kernel_patches[@]}" | sha256sum | cut -c1-16)
+
+# A kernel that comes from outside the project may not be on the machine;
+# says so, and how to give it. Debian's come with scripts/setup.
+kernel_source_missing() {
+	[ -z "$kernel_package" ] && [ ! -f "$kernel_tarball" ] || return 1
+	echo "no Linux 4.1.15 tree at $kernel_tarball;" \
+		"set LINUX_4_1_TARBALL to the path of linux-4.1.15.tar.xz"
 }
 
-# The whole tree, apart from the few files scripts/checkpatch unpacks.
-kernel_src=$cache_dir/linux-source-6.1-full
-kernel_out=$cache_dir/kernel-$(kernel_key)
-jobs=${JOBS:-2}
+# New fragments, patches or kernel source give a new kernel build. Reading
+# the source's version (or hashing a tarball) costs time, so this runs only
+# where the build is wanted.
+kernel_out() {
+	local key
+	key=$({
+		cat "${kernel_fragments[@]}" "${kernel_patches[@]}"
+		if [ -n "$kernel_package" ]; then
+			dpkg-query -W -f='${Version}' "$kernel_package"
+		else
+			sha256sum < "$kernel_tarball"
+		fi
+	} | sha256sum | cut -c1-16)
+	echo "$cache_dir/kernel-$key"
+}

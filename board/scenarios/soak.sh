@@ -5,10 +5,9 @@
 # whatever its checkers report; a summary of how the programs ended and a
 # final kmemleak scan close the run.
 rounds=100
-modules="temphum_drv motion_drv lightprox_drv lightprox_board servo_drv"
 drivers=/sys/bus/platform/drivers
 kmemleak=/sys/kernel/debug/kmemleak
-pull=$(ls /sys/devices/platform/gpio-sim/gpiochip*/sim_gpio0/pull)
+pull=$(pir-pull)
 endings=/tmp/endings
 
 # Anything unexpected is said, and fails the scenario at its end.
@@ -36,19 +35,6 @@ note_ending() {
 # How many of the noted runs of NAME ended with STATUS.
 endings_of() {
 	grep -cx "$1 $2" "$endings" || true
-}
-
-# The words after the first, rotated left by the first.
-rotated() {
-	n=$(($1 % ($# - 1)))
-	shift
-	while [ "$n" -gt 0 ]; do
-		first=$1
-		shift
-		set -- "$@" "$first"
-		n=$((n - 1))
-	done
-	echo "$@"
 }
 
 # Seconds since boot, without starting a process.
@@ -117,9 +103,7 @@ unplug_servo_provider() {
 }
 
 round() {
-	for m in $(rotated "$1" $modules); do
-		insmod "/lib/modules/$m.ko"
-	done
+	kit load "$1"
 
 	monitors=
 	for i in 1 2 3; do
@@ -150,9 +134,7 @@ round() {
 	replug_light_sensor "$poller"
 	wait
 
-	for m in $(rotated $(($1 * 2 + 1)) $modules); do
-		rmmod "$m"
-	done
+	kit unload $(($1 * 2 + 1))
 }
 
 # One scan now, so that what the boot left is not counted, and one at the

@@ -5,7 +5,8 @@ probe_log=$(klog)
 echo "$probe_log"
 ls -1d /dev/dht11 /sys/class/dht11_class/dht11
 
-base=$(sed -n 's/^gpiochip[0-9]*: GPIOs \([0-9]*\)-.*pl061.*/\1/p' /sys/kernel/debug/gpio)
+# 4.1 writes the chip's line without the "gpiochipN: " of later kernels.
+base=$(sed -n 's/^\(gpiochip[0-9]*: \)\{0,1\}GPIOs \([0-9]*\)-.*pl061.*/\2/p' /sys/kernel/debug/gpio)
 case "$probe_log" in
 *"DHT11_PIN = $base"*) echo "probe took PL061 line 0 (GPIO $base)" ;;
 esac
