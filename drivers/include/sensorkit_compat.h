@@ -1,43 +1,49 @@
 /* SPDX-License-Identifier: GPL-2.0 */
 /*
- * The few kernel interfaces that changed between the board's Linux 4.1 and
- * the Linux 6.1 of the virtual board. The 4.1 branch of each is the plain
- * 4.1 call; keep this file that small.
+ * The kernel interfaces the kit uses that changed between the board's Linux
+ * 4.1 and Linux 6.12, each chosen at the release that changed it. The other
+ * branch of each is the plain 4.1 call; keep this file that small.
  */
 #ifndef SENSORKIT_COMPAT_H
 #define SENSORKIT_COMPAT_H
 
 #include <linux/version.h>
+#include <linux/device.h>
+#include <linux/pwm.h>
 #include <linux/timer.h>
 #include <linux/uaccess.h>
 
-/* Only the 6.x kernels announce their major version on its own. */
-#if defined(LINUX_VERSION_MAJOR) && LINUX_VERSION_MAJOR >= 6
-#define SK_LINUX_6 1
+/*
+ * 4.14 added timer_setup(), whose callbacks take the timer itself instead
+ * of a data word. Callbacks take SK_TIMER_ARG and ignore it. Both are
+ * macros, so that lockdep gets a lock class for each call site.
+ */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(4, 14, 0)
+#define SK_TIMER_ARG struct timer_list *
+#define sk_timer_setup(timer, function) timer_setup(timer, function, 0)
+#else
+#define SK_TIMER_ARG unsigned long
+#define sk_timer_setup(timer, function) setup_timer(timer, function, 0)
 #endif
 
-/* 5.0 dropped the access type argument. */
-#ifdef SK_LINUX_6
+/* 5.0 dropped access_ok()'s access type. */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(5, 0, 0)
 #define sk_access_ok(type, addr, size) access_ok(addr, size)
 #else
 #define sk_access_ok(type, addr, size) access_ok(type, addr, size)
 #endif
 
 /*
- * 6.1 finds a node's PWM channel through its firmware node and sets the
- * polarity as part of a whole channel state.
+ * 4.7 made a channel's polarity part of its whole state, applied at once;
+ * 6.8 renamed the call that applies it.
  */
-#ifdef SK_LINUX_6
-#include <linux/of.h>
-#include <linux/pwm.h>
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 8, 0)
+#define sk_pwm_apply_state(pwm, state) pwm_apply_might_sleep(pwm, state)
+#else
+#define sk_pwm_apply_state(pwm, state) pwm_apply_state(pwm, state)
+#endif
 
-static inline struct pwm_device *sk_devm_of_pwm_get(struct device *dev,
-						     struct device_node *np,
-						     const char *con_id)
-{
-	return devm_fwnode_pwm_get(dev, of_fwnode_handle(np), con_id);
-}
-
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(4, 7, 0)
 static inline int sk_pwm_set_polarity(struct pwm_device *pwm,
 				      enum pwm_polarity polarity)
 {
@@ -45,25 +51,24 @@ static inline int sk_pwm_set_polarity(struct pwm_device *pwm,
 
 	pwm_get_state(pwm, &state);
 	state.polarity = polarity;
-	return pwm_apply_state(pwm, &state);
+	return sk_pwm_apply_state(pwm, &state);
 }
 #else
-#define sk_devm_of_pwm_get(dev, np, con_id) devm_of_pwm_get(dev, np, con_id)
 #define sk_pwm_set_polarity(pwm, polarity) pwm_set_polarity(pwm, polarity)
 #endif
 
 /*
- * 5.2 replaced i2c_new_device, which returns NULL on failure, by
- * i2c_new_client_device, which returns an error pointer.
+ * 5.5 added i2c_new_client_device(), which returns an error pointer where
+ * i2c_new_device() returned NULL (5.8 dropped that one).
  */
-#ifdef SK_LINUX_6
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(5, 5, 0)
 #define sk_i2c_new_device(adap, info) i2c_new_client_device(adap, info)
 #else
 #define sk_i2c_new_device(adap, info) i2c_new_device(adap, info)
 #endif
 
 /* 6.1 made the I2C remove callback return nothing. */
-#ifdef SK_LINUX_6
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 1, 0)
 #define SK_I2C_REMOVE_TYPE void
 #define SK_I2C_REMOVE_RESULT
 #else
@@ -71,17 +76,28 @@ static inline int sk_pwm_set_polarity(struct pwm_device *pwm,
 #define SK_I2C_REMOVE_RESULT 0
 #endif
 
-/*
- * 4.15 replaced the timer's data word by the timer itself as the callback's
- * argument. Callbacks take SK_TIMER_ARG and ignore it. Both are macros, so
- * that lockdep gets a lock class for each call site.
- */
-#ifdef SK_LINUX_6
-#define SK_TIMER_ARG struct timer_list *
-#define sk_timer_setup(timer, function) timer_setup(timer, function, 0)
+/* 6.3 dropped the matched id from the I2C probe callback. */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 3, 0)
+#define SK_I2C_PROBE_ARGS struct i2c_client *client
 #else
-#define SK_TIMER_ARG unsigned long
-#define sk_timer_setup(timer, function) setup_timer(timer, function, 0)
+#define SK_I2C_PROBE_ARGS struct i2c_client *client, \
+	const struct i2c_device_id *id
+#endif
+
+/* 6.4 dropped class_create()'s owner: the class is the module's anyway. */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 4, 0)
+#define sk_class_create(name) class_create(name)
+#else
+#define sk_class_create(name) class_create(THIS_MODULE, name)
+#endif
+
+/* 6.11 made the platform remove callback return nothing. */
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 11, 0)
+#define SK_PLATFORM_REMOVE_TYPE void
+#define SK_PLATFORM_REMOVE_RESULT
+#else
+#define SK_PLATFORM_REMOVE_TYPE int
+#define SK_PLATFORM_REMOVE_RESULT 0
 #endif
 
 #endif /* SENSORKIT_COMPAT_H */

@@ -130,7 +130,7 @@ static int ap3216_publish(int *new_major, struct class **new_class)
 	if (*new_major < 0)
 		return *new_major;
 
-	*new_class = class_create(THIS_MODULE, "ap3216_class");
+	*new_class = sk_class_create("ap3216_class");
 	if (IS_ERR(*new_class)) {
 		printk(KERN_DEFAULT "ap3216 class_create failed!\n");
 		ret = PTR_ERR(*new_class);
@@ -153,8 +153,7 @@ err_chrdev:
 	return ret;
 }
 
-static int ap3216_i2c_probe(struct i2c_client *client,
-			    const struct i2c_device_id *id)
+static int ap3216_i2c_probe(SK_I2C_PROBE_ARGS)
 {
 	struct class *new_class;
 	int new_major, ret;

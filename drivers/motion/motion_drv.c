@@ -124,8 +124,7 @@ static int sr501_probe(struct platform_device *pdev)
 		return -EBUSY;
 	}
 
-	sr501_gpio = of_get_named_gpio_flags(pdev->dev.of_node, "gpios", 0,
-					     NULL);
+	sr501_gpio = of_get_named_gpio(pdev->dev.of_node, "gpios", 0);
 	/* Also passes on -EPROBE_DEFER while the GPIO controller is missing. */
 	if (sr501_gpio < 0)
 		return sr501_gpio;
@@ -157,13 +156,13 @@ static int sr501_probe(struct platform_device *pdev)
 }
 
 /* Edges re-arm the timer until the interrupt is gone, so stop it after. */
-static int sr501_remove(struct platform_device *pdev)
+static SK_PLATFORM_REMOVE_TYPE sr501_remove(struct platform_device *pdev)
 {
 	free_irq(irq, NULL);
 	del_timer_sync(&timer);
 	sr501_release_line();
 	sr501_bound = false;
-	return 0;
+	return SK_PLATFORM_REMOVE_RESULT;
 }
 
 static const struct of_device_id sr501_of_match[] = {
@@ -191,7 +190,7 @@ static int __init sr501_init(void)
 		return major;
 	}
 
-	class = class_create(THIS_MODULE, "sr501_class");
+	class = sk_class_create("sr501_class");
 	if (IS_ERR(class)) {
 		ret = PTR_ERR(class);
 		pr_err("class_create failed: %d\n", ret);

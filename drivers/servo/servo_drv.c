@@ -78,13 +78,12 @@ static const struct file_operations sg90_ops = {
 
 static int sg90_probe(struct platform_device *pdev)
 {
-	struct device_node *np = pdev->dev.of_node;
 	struct pwm_device *pwm;
 	int ret = 0;
 
 	/* The message keeps its space before the line end. */
 	printk(KERN_DEFAULT "%s\n", "sg90 match success ");
-	if (!np) {
+	if (!pdev->dev.of_node) {
 		pr_err(" pwm_test of_get_next_child  error!!\n");
 		return -1;
 	}
@@ -95,7 +94,7 @@ static int sg90_probe(struct platform_device *pdev)
 		ret = -EBUSY;
 		goto unlock;
 	}
-	pwm = sk_devm_of_pwm_get(&pdev->dev, np, NULL);
+	pwm = devm_pwm_get(&pdev->dev, NULL);
 	if (IS_ERR(pwm)) {
 		pr_err(" pwm_test,get pwm  error!!\n");
 		ret = -1;
@@ -110,14 +109,14 @@ unlock:
 	return ret;
 }
 
-static int sg90_remove(struct platform_device *pdev)
+static SK_PLATFORM_REMOVE_TYPE sg90_remove(struct platform_device *pdev)
 {
 	mutex_lock(&sg90_lock);
 	pwm_config(pwm_test, SG90_DUTY_0DEG_NS, SG90_PERIOD_NS);
 	/* Device-managed: the channel is released once, after remove returns. */
 	pwm_test = NULL;
 	mutex_unlock(&sg90_lock);
-	return 0;
+	return SK_PLATFORM_REMOVE_RESULT;
 }
 
 static const struct of_device_id sg90_of_match[] = {
@@ -143,7 +142,7 @@ static int __init sg90_init(void)
 	if (major < 0)
 		return major;
 
-	class = class_create(THIS_MODULE, SG90_CLASS_NAME);
+	class = sk_class_create(SG90_CLASS_NAME);
 	if (IS_ERR(class)) {
 		ret = PTR_ERR(class);
 		goto unregister_chrdev;
@@ -180,3 +179,4 @@ static void __exit sg90_exit(void)
 module_init(sg90_init);
 module_exit(sg90_exit);
 MODULE_LICENSE("GPL");
+MODULE_DESCRIPTION("SG90 hobby servo on a PWM channel");

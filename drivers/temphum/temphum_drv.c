@@ -182,7 +182,7 @@ static int dht11_probe(struct platform_device *pdev)
 		ret = -EBUSY;
 		goto out;
 	}
-	gpio = of_get_named_gpio_flags(pdev->dev.of_node, "gpios", 0, NULL);
+	gpio = of_get_named_gpio(pdev->dev.of_node, "gpios", 0);
 	if (gpio < 0) {
 		ret = gpio;
 		goto out;
@@ -204,12 +204,12 @@ out:
 }
 
 /* The line is left as it is; reads fail until the next probe. */
-static int dht11_remove(struct platform_device *pdev)
+static SK_PLATFORM_REMOVE_TYPE dht11_remove(struct platform_device *pdev)
 {
 	mutex_lock(&dht11_lock);
 	dht11_desc = NULL;
 	mutex_unlock(&dht11_lock);
-	return 0;
+	return SK_PLATFORM_REMOVE_RESULT;
 }
 
 static const struct of_device_id dht11_of_match[] = {
@@ -236,7 +236,7 @@ static int __init dht11_init(void)
 	if (major < 0)
 		return major;
 
-	class = class_create(THIS_MODULE, "dht11_class");
+	class = sk_class_create("dht11_class");
 	if (IS_ERR(class)) {
 		ret = PTR_ERR(class);
 		goto err_unregister_chrdev;

@@ -158,10 +158,9 @@ struct pwm_device *pwm_get(struct device *dev, const char *con_id)
 	return request_for_node(dev->of_node, con_id);
 }
 
-struct pwm_device *devm_of_pwm_get(struct device *dev, struct device_node *np,
-				   const char *con_id)
+struct pwm_device *devm_pwm_get(struct device *dev, const char *con_id)
 {
-	struct pwm_device *pwm = request_for_node(np, con_id);
+	struct pwm_device *pwm = pwm_get(dev, con_id);
 	if (IS_ERR(pwm))
 		return pwm;
 	if (int error = devm_add_action(dev, release_managed, pwm)) {

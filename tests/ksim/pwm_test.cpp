@@ -31,9 +31,9 @@ protected:
 
 TEST_F(PwmTest, AManagedChannelIsReleasedOnceWhenItsDeviceIsUnbound)
 {
-	device_node *np = dt::add({"echo0", {"test,echo"}, {}, {{"pwms", {2}}}});
+	dt::add({"echo0", {"test,echo"}, {}, {{"pwms", {2}}}});
 	ASSERT_EQ(ksim::modules::load("ksim_echo"), 0);
-	pwm_device *pwm = devm_of_pwm_get(&platform::device("echo0")->dev, np, nullptr);
+	pwm_device *pwm = devm_pwm_get(&platform::device("echo0")->dev, nullptr);
 	ASSERT_FALSE(IS_ERR(pwm));
 	EXPECT_EQ(ch.holder(), "echo0");
 

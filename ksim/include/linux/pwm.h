@@ -29,8 +29,7 @@ struct pwm_device *pwm_get(struct device *dev, const char *con_id);
 struct pwm_device *of_pwm_get(struct device_node *np, const char *con_id);
 void pwm_put(struct pwm_device *pwm);
 /* Released by the driver core when the device is unbound. */
-struct pwm_device *devm_of_pwm_get(struct device *dev, struct device_node *np,
-				   const char *con_id);
+struct pwm_device *devm_pwm_get(struct device *dev, const char *con_id);
 KSIM_END_DECLS
 
 #endif
