@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -22,10 +24,11 @@ namespace {
 using std::chrono::milliseconds;
 
 // A record is 6 bytes: with @read_errno nonzero every read of one fails.
-RunOptions light_poll(bool with_node, int read_errno, const std::vector<std::string> &args)
+RunOptions light_poll(bool with_node, int read_errno, const std::vector<std::string> &args,
+		      Stdout output)
 {
 	RunOptions run{LIGHT_POLL_PATH, "light_poll", args,
-		       PrivateDev{"ap3216", with_node ? Node::fifo : Node::none}, {}};
+		       PrivateDev{"ap3216", with_node ? Node::fifo : Node::none}, {}, output};
 	if (read_errno)
 		run.refused = RefusedCall{SYS_read, 2, 6, read_errno};
 	return run;
@@ -35,8 +38,9 @@ class Poller : public ProgramRun {
 public:
 	// @args follow the program's name.
 	explicit Poller(bool with_node, int read_errno = 0,
-			const std::vector<std::string> &args = {})
-		: ProgramRun(light_poll(with_node, read_errno, args))
+			const std::vector<std::string> &args = {},
+			Stdout output = Stdout::terminal)
+		: ProgramRun(light_poll(with_node, read_errno, args, output))
 	{
 		// Read and write, so the open never waits for a reader.
 		if (with_node)
@@ -96,6 +100,27 @@ TEST_P(LightPollArguments, AreIgnored)
 INSTANTIATE_TEST_SUITE_P(LightPoll, LightPollArguments,
 			 testing::ValuesIn(ignored_arguments("/dev/ap3216")),
 			 ignored_arguments_name);
+
+// Into a file or a pipe, where the C library buffers fully, a reading must
+// still be out when it is printed: the signal that ends the program writes
+// out nothing.
+class LightPollEndedBy : public testing::TestWithParam<int> {};
+
+TEST_P(LightPollEndedBy, LeavesEveryReadingInItsPipe)
+{
+	Poller poller(true, 0, {}, Stdout::pipe);
+	poller.feed({0x00, 0x0a, 0x01, 0x2c, 0x00, 0x64});
+	const std::string reading = "IR = 10, light = 300, dis = 100\n\n";
+	EXPECT_EQ(poller.output(reading.size()), reading);
+	poller.send(GetParam());
+	EXPECT_EQ(poller.wait_exit(), -1);
+	EXPECT_EQ(poller.rest_of_output(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(LightPoll, LightPollEndedBy, testing::Values(SIGTERM, SIGINT),
+			 [](const testing::TestParamInfo<int> &info) {
+				 return info.param == SIGTERM ? "SIGTERM" : "SIGINT";
+			 });
 
 TEST(LightPoll, FailedReadIsReportedAndPollingGoesOn)
 {

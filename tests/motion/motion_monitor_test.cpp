@@ -31,12 +31,13 @@ struct MonitorOptions {
 	Node node = Node::fifo;
 	std::optional<int> refused_fcntl; // a command the kernel refuses with EPERM
 	std::vector<std::string> args;    // after the program's name
+	Stdout output = Stdout::terminal;
 };
 
 RunOptions monitor(const MonitorOptions &options)
 {
 	RunOptions run{MOTION_MONITOR, "motion_monitor", options.args,
-		       PrivateDev{"sr501", options.node}, {}};
+		       PrivateDev{"sr501", options.node}, {}, options.output};
 	if (options.refused_fcntl) {
 		const auto command = static_cast<std::uint32_t>(*options.refused_fcntl);
 		run.refused = RefusedCall{SYS_fcntl, 1, command, EPERM};
@@ -62,6 +63,12 @@ class MonitorRun : public ProgramRun {
 public:
 	explicit MonitorRun(const MonitorOptions &options) : ProgramRun(monitor(options)) {}
 
+	~MonitorRun()
+	{
+		if (writer_ >= 0)
+			close(writer_);
+	}
+
 	// Waits until the program sleeps in its loop, which it enters only
 	// once notification is on, with no SIGIO pending.
 	void wait_idle() const
@@ -76,17 +83,20 @@ public:
 		}
 	}
 
-	// Writes one byte into the FIFO from outside the namespace.
-	void feed(unsigned char byte) const
+	// Writes one byte into the FIFO from outside the namespace. The writer
+	// stays open: closing it would raise one more SIGIO, which the node
+	// never sends, and the read it brings would wait for a byte.
+	void feed(unsigned char byte)
 	{
-		const int fifo = open_node(O_WRONLY);
-		const ssize_t written = write(fifo, &byte, 1);
-		close(fifo);
-		if (written != 1)
+		if (writer_ < 0)
+			writer_ = open_node(O_WRONLY);
+		if (write(writer_, &byte, 1) != 1)
 			throw std::runtime_error("write to the FIFO failed");
 	}
 
 private:
+	int writer_ = -1;
+
 	bool idle(unsigned long long sigio) const
 	{
 		std::string status = slurp(proc_path("status"));
@@ -122,6 +132,20 @@ TEST(Monitor, PrintsEachLevelAsItArrives)
 	EXPECT_EQ(run.wait_exit(), 0);
 	EXPECT_EQ(run.rest_of_output(), "");
 	EXPECT_EQ(run.rest_of_errors(), "");
+}
+
+// Into a file or a pipe, where the C library buffers fully, a line must
+// still be out when it is printed: SIGTERM ends the program by its default
+// action, which writes out nothing.
+TEST(Monitor, LeavesEveryLineInItsPipeWhenTerminated)
+{
+	MonitorRun run({Node::fifo, {}, {}, Stdout::pipe});
+	run.wait_idle();
+	run.feed(1);
+	EXPECT_EQ(run.next_line(), "val is 1, have people");
+	run.send(SIGTERM);
+	EXPECT_EQ(run.wait_exit(), -1);
+	EXPECT_EQ(run.rest_of_output(), "");
 }
 
 TEST(Monitor, WithoutMotionSleepsSilentlyUntilSigint)

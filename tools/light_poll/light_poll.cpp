@@ -21,10 +21,13 @@ int word_at(const Record &record, std::size_t k)
 	return record[2 * k] * 256 + record[2 * k + 1];
 }
 
+// Out at once, also into a file or a pipe: the signal that ends the
+// program writes nothing that is still buffered.
 void print_record(const Record &record)
 {
 	printf("IR = %d, light = %d, dis = %d\n\n", word_at(record, 0),
 	       word_at(record, 1), word_at(record, 2));
+	fflush(stdout);
 }
 
 // One reading; false once the sensor has gone away for good.

@@ -19,8 +19,10 @@ void handler(int)
 	exit(0);
 }
 
-// SIGINT's exit() flushes standard output, so it must wait until a line
-// is out: landing inside printf it would print the line a second time.
+// Out at once, also into a file or a pipe: a signal that ends the program
+// by its default action writes nothing that is still buffered. SIGINT's
+// exit() flushes standard output too, so it must wait until the line is
+// out: landing inside printf it would print the line a second time.
 void print_level(unsigned char val)
 {
 	sigset_t sigint, saved;
@@ -28,6 +30,7 @@ void print_level(unsigned char val)
 	sigaddset(&sigint, SIGINT);
 	sigprocmask(SIG_BLOCK, &sigint, &saved);
 	printf("val is %d, %s\n", val, val == 1 ? "have people" : "no people");
+	fflush(stdout);
 	sigprocmask(SIG_SETMASK, &saved, nullptr);
 }
 
