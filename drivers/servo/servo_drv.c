@@ -47,11 +47,12 @@ static int sg90_release(struct inode *inode, struct file *file)
 	return 0;
 }
 
+/* 1 for the byte taken, as callers expect, or why the channel refused it. */
 static ssize_t sg90_write(struct file *file, const char __user *buf,
 			  size_t count, loff_t *ppos)
 {
 	unsigned char angle;
-	ssize_t ret = 1;
+	ssize_t ret;
 
 	if (count == 0)
 		return 0;
@@ -62,7 +63,7 @@ static ssize_t sg90_write(struct file *file, const char __user *buf,
 
 	mutex_lock(&sg90_lock);
 	if (pwm_test)
-		pwm_config(pwm_test, sg90_duty_ns(angle), SG90_PERIOD_NS);
+		ret = pwm_config(pwm_test, sg90_duty_ns(angle), SG90_PERIOD_NS) ?: 1;
 	else
 		ret = -ENODEV;
 	mutex_unlock(&sg90_lock);
@@ -75,6 +76,34 @@ static const struct file_operations sg90_ops = {
 	.open = sg90_open,
 	.release = sg90_release,
 };
+
+static int sg90_set_normal_polarity(struct pwm_device *pwm)
+{
+	int ret = sk_pwm_set_polarity(pwm, PWM_POLARITY_NORMAL);
+
+	/*
+	 * 4.1 sets the polarity of a stopped output only, and a servo unbound
+	 * before, or started by the boot loader, is still running.
+	 */
+	if (ret == -EBUSY) {
+		pwm_disable(pwm);
+		ret = sk_pwm_set_polarity(pwm, PWM_POLARITY_NORMAL);
+	}
+	return ret;
+}
+
+/* 0 degrees, normal polarity, running; the first step refused fails it. */
+static int sg90_start(struct pwm_device *pwm)
+{
+	int ret;
+
+	ret = pwm_config(pwm, SG90_DUTY_0DEG_NS, SG90_PERIOD_NS);
+	if (!ret)
+		ret = sg90_set_normal_polarity(pwm);
+	if (!ret)
+		ret = pwm_enable(pwm);
+	return ret;
+}
 
 static int sg90_probe(struct platform_device *pdev)
 {
@@ -95,15 +124,23 @@ static int sg90_probe(struct platform_device *pdev)
 		goto unlock;
 	}
 	pwm = devm_pwm_get(&pdev->dev, NULL);
+	/* Not there yet: the driver core tries again when its provider comes. */
+	if (pwm == ERR_PTR(-EPROBE_DEFER)) {
+		ret = -EPROBE_DEFER;
+		goto unlock;
+	}
 	if (IS_ERR(pwm)) {
 		pr_err(" pwm_test,get pwm  error!!\n");
 		ret = -1;
 		goto unlock;
 	}
+	/* A refused step leaves no channel: the managed one goes with the probe. */
+	ret = sg90_start(pwm);
+	if (ret) {
+		pr_err("sg90: starting the PWM channel failed: %d\n", ret);
+		goto unlock;
+	}
 	pwm_test = pwm;
-	pwm_config(pwm_test, SG90_DUTY_0DEG_NS, SG90_PERIOD_NS);
-	sk_pwm_set_polarity(pwm_test, PWM_POLARITY_NORMAL);
-	pwm_enable(pwm_test);
 unlock:
 	mutex_unlock(&sg90_lock);
 	return ret;

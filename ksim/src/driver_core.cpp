@@ -21,7 +21,8 @@ int refuse_taken_name(const struct device_driver *registered,
 void report_failed_probe(const struct device_driver *drv, const char *device,
 			 int result)
 {
-	if (result != -ENODEV && result != -ENXIO)
+	// A deferral is logged at debug level only, which the log leaves out.
+	if (result != -ENODEV && result != -ENXIO && result != -EPROBE_DEFER)
 		pr_warn("%s: probe of %s failed with error %d\n", drv->name, device,
 			result);
 }

@@ -86,6 +86,8 @@ int pwm_config(struct pwm_device *pwm, int duty_ns, int period_ns)
 		return -EINVAL;
 	if (duty_ns < 0 || period_ns <= 0 || duty_ns > period_ns)
 		return -EINVAL;
+	if (int error = ksim_fault("pwm_config"))
+		return error;
 	ch.configure(duty_ns, period_ns);
 	return 0;
 }
@@ -101,6 +103,8 @@ int pwm_set_polarity(struct pwm_device *pwm, enum pwm_polarity polarity)
 	// 4.1 changes the polarity of a stopped output only.
 	if (ch.enabled())
 		return -EBUSY;
+	if (int error = ksim_fault("pwm_set_polarity"))
+		return error;
 	ch.set_polarity(polarity);
 	return 0;
 }
@@ -112,6 +116,8 @@ int pwm_enable(struct pwm_device *pwm)
 	PwmChannel &ch = channel_of(pwm);
 	if (!record_on_held(ch, "enable"))
 		return -EINVAL;
+	if (int error = ksim_fault("pwm_enable"))
+		return error;
 	ch.set_enabled(true);
 	return 0;
 }

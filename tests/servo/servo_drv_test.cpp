@@ -231,11 +231,73 @@ INSTANTIATE_TEST_SUITE_P(
 			     " pwm_test,get pwm  error!!\n"},
 		ProbeFailure{"ChannelLookUpFails", "servo",
 			     [] {
-				     ksim::fault::inject("of_pwm_get", -EPROBE_DEFER);
+				     ksim::fault::inject("of_pwm_get", -ENOMEM);
 				     dt::add({"servo", {"hc-sg90"}, {}, {{"pwms", {3}}}});
 			     },
 			     " pwm_test,get pwm  error!!\n"}),
 	[](const ::testing::TestParamInfo<ProbeFailure> &info) { return info.param.what; });
+
+// A PWM controller whose driver comes later: the probe asks the driver
+// core to try again, without an error line, and the next try binds.
+TEST_F(ServoTest, AChannelNotThereYetDefersTheProbeUntilItIs)
+{
+	ksim::fault::inject("of_pwm_get", -EPROBE_DEFER);
+	dt::add(servo_node);
+	ASSERT_EQ(modules::load("servo_drv"), 0);
+	EXPECT_EQ(platform::last_probe_result("servo"), -EPROBE_DEFER);
+	EXPECT_EQ(ksim::log::entries(),
+		  (std::vector<ksim::log::Entry>{{default_level, "sg90 match success \n"}}));
+	EXPECT_FALSE(ch.held());
+
+	ASSERT_EQ(platform::bind("servo"), 0);
+	EXPECT_EQ(write_angle(90), 1);
+	EXPECT_EQ(ch.duty_ns(), 1500000);
+}
+
+// A channel that refuses a setting while the servo is started: the probe
+// fails with its error, holds no channel, and the node refuses angles.
+class ServoStartRefusedTest : public ServoTest,
+			      public ::testing::WithParamInterface<const char *> {
+};
+
+TEST_P(ServoStartRefusedTest, FailsTheProbeWithTheChannelsError)
+{
+	ksim::fault::inject(GetParam(), -EIO);
+	dt::add(servo_node);
+	ASSERT_EQ(modules::load("servo_drv"), 0);
+	EXPECT_EQ(platform::last_probe_result("servo"), -EIO);
+	EXPECT_FALSE(ch.held());
+	EXPECT_EQ(write_angle(90), -ENODEV);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servo, ServoStartRefusedTest,
+			 ::testing::Values("pwm_config", "pwm_set_polarity", "pwm_enable"));
+
+TEST_F(ServoTest, ARefusedAngleIsTheWritesErrorAndTheServoStaysWhereItWas)
+{
+	bind_servo();
+	ASSERT_EQ(write_angle(90), 1);
+	ksim::fault::inject("pwm_config", -EIO);
+	EXPECT_EQ(write_angle(180), -EIO);
+	EXPECT_EQ(ch.duty_ns(), 1500000);
+	EXPECT_TRUE(ch.enabled());
+}
+
+// Unbinding leaves the output running, and 4.1 sets the polarity of a
+// stopped output only: binding again must still start the servo.
+TEST_F(ServoTest, BoundAgainAfterAnUnbindItStartsAtZeroDegrees)
+{
+	bind_servo();
+	ASSERT_EQ(write_angle(90), 1);
+	platform::unbind("servo");
+	ASSERT_TRUE(ch.enabled());
+
+	ASSERT_EQ(platform::bind("servo"), 0);
+	EXPECT_EQ(ch.duty_ns(), zero_degrees_ns);
+	EXPECT_EQ(ch.polarity(), PWM_POLARITY_NORMAL);
+	EXPECT_TRUE(ch.enabled());
+	EXPECT_EQ(write_angle(45), 1);
+}
 
 // A failed load step undoes the steps before it, last first, and reports
 // the error.

@@ -6,7 +6,8 @@
 namespace ksim::fault {
 
 // Sites: "register_chrdev", "class_create", "device_create",
-// "platform_driver_register", "of_get_named_gpio_flags", "of_pwm_get".
+// "platform_driver_register", "of_get_named_gpio_flags", "of_pwm_get",
+// "pwm_config", "pwm_set_polarity", "pwm_enable".
 // The call after `skip` successful ones fails with `error`, `times` times.
 void inject(const std::string &site, int error, unsigned skip = 0,
 	    unsigned times = 1);
