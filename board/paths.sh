@@ -11,7 +11,7 @@ linux_4_1_tarball=${LINUX_4_1_TARBALL:-$repo_dir/../shared/linux-4.1.15/linux-4.
 # The board comes in profiles, chosen by setting board_profile before
 # sourcing this file: "6.1" (the default), "debug", which layers the
 # kernel's own checkers on the 6.1 kernel and gives the machine a second
-# CPU, and "4.1", the real board's kernel version.
+# CPU, "4.1", the real board's kernel version, and "6.12".
 board_profile=${board_profile:-6.1}
 # QEMU's ARM "virt" machine; its device tree depends on these options too.
 qemu_machine=(-M virt -cpu cortex-a7 -m 256)
@@ -42,6 +42,17 @@ case $board_profile in
 	kernel_hw_modules=(drivers/gpio/gpio-sim.ko drivers/i2c/i2c-stub.ko)
 	board_fixtures=(test_pwm)
 	kernel_files=660 ;;
+6.12)
+	kernel_label="Linux 6.12"
+	debounce_window="20 to 30 ms"
+	kernel_tarball=/usr/src/linux-source-6.12.tar.xz
+	kernel_topdir=linux-source-6.12
+	kernel_package=linux-source-6.12
+	kernel_base_config=allnoconfig
+	kernel_fragments=("$board_dir/kernel.config")
+	kernel_hw_modules=(drivers/gpio/gpio-sim.ko drivers/i2c/i2c-stub.ko)
+	board_fixtures=(test_pwm)
+	kernel_files=720 ;;
 4.1)
 	kernel_label="Linux 4.1.15"
 	debounce_window="10 to 20 ms"
@@ -57,7 +68,7 @@ case $board_profile in
 	board_fixtures=(test_pwm test_gpio)
 	kernel_files=2100 ;;
 *)
-	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1)" >&2
+	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1, 6.12)" >&2
 	exit 2 ;;
 esac
 if [ "$board_profile" = debug ]; then

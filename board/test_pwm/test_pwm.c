@@ -4,7 +4,9 @@
  * board: the PWM core keeps each setting, and debugfs shows it. Before 4.7
  * the core neither took whole states nor showed them, so there the provider
  * takes the settings one by one and shows them itself, as later cores do.
+ * Since 6.9 the core allocates the chip, and since 6.7 it sets the owner.
  */
+#include <linux/err.h>
 #include <linux/module.h>
 #include <linux/mod_devicetable.h>
 #include <linux/platform_device.h>
@@ -21,7 +23,9 @@ static int test_pwm_apply(struct pwm_chip *chip, struct pwm_device *pwm,
 
 static const struct pwm_ops test_pwm_ops = {
 	.apply = test_pwm_apply,
+#if LINUX_VERSION_CODE < KERNEL_VERSION(6, 7, 0)
 	.owner = THIS_MODULE,
+#endif
 };
 
 static int test_pwm_add(struct platform_device *pdev, struct pwm_chip *chip)
@@ -97,17 +101,32 @@ static int test_pwm_remove(struct platform_device *pdev)
 }
 #endif
 
-static int test_pwm_probe(struct platform_device *pdev)
+#if LINUX_VERSION_CODE >= KERNEL_VERSION(6, 9, 0)
+static struct pwm_chip *test_pwm_alloc(struct platform_device *pdev)
+{
+	return devm_pwmchip_alloc(&pdev->dev, 1, 0);
+}
+#else
+static struct pwm_chip *test_pwm_alloc(struct platform_device *pdev)
 {
 	struct pwm_chip *chip;
 
 	chip = devm_kzalloc(&pdev->dev, sizeof(*chip), GFP_KERNEL);
 	if (!chip)
-		return -ENOMEM;
-
+		return ERR_PTR(-ENOMEM);
 	chip->dev = &pdev->dev;
-	chip->ops = &test_pwm_ops;
 	chip->npwm = 1;
+	return chip;
+}
+#endif
+
+static int test_pwm_probe(struct platform_device *pdev)
+{
+	struct pwm_chip *chip = test_pwm_alloc(pdev);
+
+	if (IS_ERR(chip))
+		return PTR_ERR(chip);
+	chip->ops = &test_pwm_ops;
 	return test_pwm_add(pdev, chip);
 }
 
