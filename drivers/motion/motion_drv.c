@@ -169,6 +169,7 @@ static const struct of_device_id sr501_of_match[] = {
 	{ .compatible = "hc-sr501" },
 	{ }
 };
+MODULE_DEVICE_TABLE(of, sr501_of_match);
 
 static struct platform_driver sr501_platform_driver = {
 	.probe = sr501_probe,

@@ -160,6 +160,7 @@ static const struct of_device_id sg90_of_match[] = {
 	{ .compatible = "hc-sg90" },
 	{ }
 };
+MODULE_DEVICE_TABLE(of, sg90_of_match);
 
 static struct platform_driver sg90_platform_driver = {
 	.probe = sg90_probe,
