@@ -1,6 +1,5 @@
 #include "mainwindow.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -15,7 +14,6 @@
 #include <cstring>
 
 #include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "serial_line.h"
@@ -61,24 +59,7 @@ QString write_angle(const QString &path, int angle)
 	return error;
 }
 
-// The listener has no stop request and blocks in read while the line is
-// quiet. With the line non-blocking, re-applying its settings wakes the
-// terminal's readers, and the woken read fails with EAGAIN, which ends the
-// listener's loop; a read made later fails the same way.
-void release_reader(int fd)
-{
-	fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-	termios settings;
-	if (tcgetattr(fd, &settings) == 0)
-		tcsetattr(fd, TCSANOW, &settings);
-}
-
 } // namespace
-
-MainWindow::MainWindow(QWidget *parent)
-	: MainWindow(options_or_exit(QCoreApplication::arguments()), parent)
-{
-}
 
 MainWindow::MainWindow(const PanelOptions &options, QWidget *parent)
 	: QMainWindow(parent), servo_path(options.servo)
@@ -164,7 +145,7 @@ void MainWindow::stop_listener()
 {
 	if (listener) {
 		listener->disconnect(this);
-		release_reader(line_fd);
+		listener->stop();
 		listener->wait();
 		listener.reset();
 	}

@@ -19,8 +19,6 @@ class MainWindow : public QMainWindow {
 	Q_OBJECT
 
 public:
-	// Takes its options from the application's command line.
-	explicit MainWindow(QWidget *parent);
 	MainWindow(const PanelOptions &options, QWidget *parent);
 	~MainWindow() override;
 

@@ -124,17 +124,13 @@ CommandLine read_command_line(const QStringList &arguments)
 	return line;
 }
 
-PanelOptions options_or_exit(const QStringList &arguments)
+int print_help_or_error(const CommandLine &line)
 {
-	const CommandLine line = read_command_line(arguments);
 	if (!line.help.isEmpty()) {
 		std::fputs(qPrintable(line.help), stdout);
-		std::exit(EXIT_SUCCESS);
+		return EXIT_SUCCESS;
 	}
-	if (!line.error.isEmpty()) {
-		std::fprintf(stderr, "sensor_panel: %s\nTry 'sensor_panel --help'.\n",
-			     qPrintable(line.error));
-		std::exit(EXIT_FAILURE);
-	}
-	return line.options;
+	std::fprintf(stderr, "sensor_panel: %s\nTry 'sensor_panel --help'.\n",
+		     qPrintable(line.error));
+	return EXIT_FAILURE;
 }

@@ -16,11 +16,13 @@ struct CommandLine {
 	PanelOptions options;
 	QString help;
 	QString error;
+
+	bool wants_panel() const { return help.isEmpty() && error.isEmpty(); }
 };
 
 // arguments: the program name first, Qt's own options already taken out.
 CommandLine read_command_line(const QStringList &arguments);
 
-// The options of arguments; prints help or an error and ends the process
-// when the command line asks for no panel.
-PanelOptions options_or_exit(const QStringList &arguments);
+// Prints the help (on standard output) or the error (on standard error) of a
+// line that asks for no panel; returns the status to end the program with.
+int print_help_or_error(const CommandLine &line);

@@ -12,7 +12,14 @@ public:
 	// fd: an open line whose one-byte reads block until a byte is there.
 	// The listener never closes it.
 	explicit Serial_Listener(int fd);
+	// Stops a run still going and waits for it.
 	~Serial_Listener() override;
+
+	// Ends run() without a report of the line's end, whether it is waiting
+	// for a byte or not started yet; frames already handled stay handled.
+	// Any thread may call it. The listener stays stopped: a later start()
+	// ends at once.
+	void stop();
 
 signals:
 	// Module and value of the latest frame. They point into the listener's
@@ -21,12 +28,19 @@ signals:
 	void to_main(char *, char *);
 
 protected:
-	// Reads until the line ends or fails; one emission per closing brace.
+	// Reads until the line ends or fails, or until stop(); one emission per
+	// closing brace.
 	void run() override;
 
 private:
+	enum class Wait { byte, stopped, failed };
+
+	Wait wait_for_byte() const;
 	void handle_frame(const char *text, char (&module)[frame_field_size],
 			  char (&value)[frame_field_size]);
 
 	int fd;
+	// Readable once stop() is called; -1 when it could not be made.
+	int stop_fd;
+	int stop_fd_error = 0;
 };

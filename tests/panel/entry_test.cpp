@@ -1,6 +1,32 @@
 // The panel's entry, built with a stand-in window: its exit status is the
-// event loop's, and the window goes before the application.
+// event loop's, the window goes before the application, and a command line
+// that asks for no panel ends main before any window is made.
 #include <QtTest>
+
+#include "panel_options.h"
+
+namespace {
+
+struct Run {
+	int status;
+	QByteArray out;
+	QByteArray err;
+};
+
+Run run_entry(const QStringList &arguments, const QString &finish)
+{
+	QProcess entry;
+	QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+	environment.insert("ENTRY_PROBE_FINISH", finish);
+	entry.setProcessEnvironment(environment);
+	entry.start(ENTRY_PROBE, arguments);
+	if (!entry.waitForFinished(20000))
+		entry.kill();
+	return {entry.exitStatus() == QProcess::NormalExit ? entry.exitCode() : -1,
+		entry.readAllStandardOutput(), entry.readAllStandardError()};
+}
+
+} // namespace
 
 class EntryTest : public QObject {
 	Q_OBJECT
@@ -8,39 +34,91 @@ class EntryTest : public QObject {
 private slots:
 	void runs_the_window_data();
 	void runs_the_window();
+	void no_window_for_help_or_mistakes_data();
+	void no_window_for_help_or_mistakes();
 };
 
 void EntryTest::runs_the_window_data()
 {
 	QTest::addColumn<QStringList>("arguments");
+	QTest::addColumn<QString>("finish");
 	QTest::addColumn<int>("status");
-	QTest::addColumn<QString>("window_arguments");
+	QTest::addColumn<QString>("options");
 
-	QTest::newRow("loop ended with 0") << QStringList{"exit", "0"} << 0 << "exit 0";
-	QTest::newRow("loop ended with 3") << QStringList{"exit", "3"} << 3 << "exit 3";
-	QTest::newRow("loop ended with 42") << QStringList{"exit", "42"} << 42 << "exit 42";
-	QTest::newRow("last window closed") << QStringList{"close"} << 0 << "close";
-	// The application takes its own options out of argv before the window looks.
+	const QString defaults = "port /dev/ttySAC1, baud 9600, servo /dev/sg90";
+	QTest::newRow("loop ended with 0") << QStringList{} << "exit 0" << 0 << defaults;
+	QTest::newRow("loop ended with 3") << QStringList{} << "exit 3" << 3 << defaults;
+	QTest::newRow("loop ended with 42") << QStringList{} << "exit 42" << 42 << defaults;
+	QTest::newRow("last window closed") << QStringList{} << "close" << 0 << defaults;
+	QTest::newRow("options reach the window")
+		<< QStringList{"--port", "/dev/ttyS5", "--baud", "115200", "--servo", "/tmp/sg"}
+		<< "close" << 0 << "port /dev/ttyS5, baud 115200, servo /tmp/sg";
+	// The application takes its own options out of argv before they are read.
 	QTest::newRow("Qt's options are taken out")
-		<< QStringList{"-platform", "offscreen", "exit", "5"} << 5 << "exit 5";
+		<< QStringList{"-platform", "offscreen", "--port", "/dev/ttyS5"} << "exit 5" << 5
+		<< "port /dev/ttyS5, baud 9600, servo /dev/sg90";
 }
 
 void EntryTest::runs_the_window()
 {
 	QFETCH(QStringList, arguments);
+	QFETCH(QString, finish);
 	QFETCH(int, status);
-	QFETCH(QString, window_arguments);
+	QFETCH(QString, options);
 
-	QProcess entry;
-	entry.start(ENTRY_PROBE, arguments);
-	QVERIFY(entry.waitForFinished(20000));
+	const Run run = run_entry(arguments, finish);
 
-	QCOMPARE(entry.exitStatus(), QProcess::NormalExit);
-	QCOMPARE(entry.exitCode(), status);
-	QCOMPARE(entry.readAllStandardOutput(),
-		 ("window: parent none, arguments " + window_arguments +
-		  "\nwindow: shown\nwindow: destroyed before the application\n")
-			 .toUtf8());
+	QCOMPARE(run.status, status);
+	QCOMPARE(run.out, ("window: parent none, " + options +
+			   "\nwindow: shown\nwindow: destroyed before the application\n"
+			   "application: destroyed\n")
+				  .toUtf8());
+}
+
+void EntryTest::no_window_for_help_or_mistakes_data()
+{
+	QTest::addColumn<QStringList>("arguments");
+	QTest::addColumn<int>("status");
+	QTest::addColumn<QByteArray>("out");
+	QTest::addColumn<QByteArray>("err");
+
+	// The help's usage line names the program as it was started, here this test.
+	const QString help = read_command_line({"sensor_panel", "--help"}).help;
+	const int usage_end = help.indexOf(" [options]\n");
+	QVERIFY(usage_end > 0);
+	const QByteArray help_out =
+		("Usage: " ENTRY_PROBE + help.mid(usage_end) + "application: destroyed\n").toUtf8();
+	const QByteArray hint = "\nTry 'sensor_panel --help'.\n";
+
+	QTest::newRow("--help") << QStringList{"--help"} << 0 << help_out << QByteArray();
+	QTest::newRow("-h after Qt's options")
+		<< QStringList{"-platform", "offscreen", "-h"} << 0 << help_out << QByteArray();
+	QTest::newRow("unknown option") << QStringList{"-x"} << 1
+					<< QByteArray("application: destroyed\n")
+					<< "sensor_panel: Unknown option 'x'." + hint;
+	QTest::newRow("unsupported baud")
+		<< QStringList{"--baud", "19200"} << 1 << QByteArray("application: destroyed\n")
+		<< "sensor_panel: Unsupported baud rate: 19200 (2400, 4800, 9600 or 115200)" + hint;
+}
+
+// Printed and returned from main: no window line, and the application is
+// destroyed on the way out.
+void EntryTest::no_window_for_help_or_mistakes()
+{
+	QFETCH(QStringList, arguments);
+	QFETCH(int, status);
+	QFETCH(QByteArray, out);
+	QFETCH(QByteArray, err);
+
+	const Run run = run_entry(arguments, "close");
+
+	QCOMPARE(run.status, status);
+	QCOMPARE(run.out, out);
+	// Qt may warn about its environment first.
+	if (err.isEmpty())
+		QVERIFY2(!run.err.contains("sensor_panel:"), run.err.constData());
+	else
+		QVERIFY2(run.err.endsWith(err), run.err.constData());
 }
 
 QTEST_GUILESS_MAIN(EntryTest)

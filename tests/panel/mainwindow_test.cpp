@@ -13,6 +13,7 @@
 
 #include "mainwindow.h"
 #include "pty.h"
+#include "stdout_capture.h"
 
 namespace {
 
@@ -43,6 +44,25 @@ void press_slider_at_half(QSlider *slider)
 	const QPoint point((slider->width() + 1) / 2, slider->height() / 2);
 	QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, point);
 	QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, point);
+}
+
+// The listener's lines among what was printed: QtTest prints its warnings
+// on standard output too.
+QByteArray listener_lines(const QByteArray &output)
+{
+	QByteArray lines;
+	for (const QByteArray &line : output.split('\n'))
+		if (line.startsWith("uart") || line.startsWith("module = "))
+			lines += line + '\n';
+	return lines;
+}
+
+// A pseudo-terminal's far end going away fails a read that waits with EIO
+// and ends one made after the hang-up; either way the end takes one line.
+bool reports_hang_up(const QByteArray &lines)
+{
+	return lines == "uart_recv\nuart recv ended: Input/output error\n" ||
+	       lines == "uart_recv\nuart recv ended: end of file\n";
 }
 
 QByteArray file_bytes(const QString &path)
@@ -89,21 +109,28 @@ void MainWindowTest::frames_fill_the_table_and_the_log()
 void MainWindowTest::closing_ends_the_loop_and_the_line()
 {
 	Pty pty;
+	StdoutCapture capture;
 	auto window = std::make_unique<MainWindow>(options_for(pty.slave_path()), nullptr);
 	window->show();
 	pty.send("{temp,21}");
 	auto *table = window->findChild<QTableWidget *>("modules");
-	QTRY_COMPARE(table->rowCount(), 1);
-	QVERIFY(!pty.slave_closed());
+	const bool heard = QTest::qWaitFor([&] { return table->rowCount() == 1; });
+	const bool open_before = !pty.slave_closed();
 
 	QTimer::singleShot(0, window.get(), &QWidget::close);
 	const int status = QApplication::exec();
-	// The listener is blocked in its read here; destroying the window must
-	// neither abort nor hang, and must close the line.
+	// The listener is blocked waiting for the line here; destroying the
+	// window must neither abort nor hang, and must close the line.
 	window.reset();
+	const QByteArray output = capture.finish();
 
+	QVERIFY(heard);
+	QVERIFY(open_before);
 	QCOMPARE(status, 0);
 	QVERIFY(pty.slave_closed());
+	// The line did not end: closing the window reports nothing about it.
+	QCOMPARE(listener_lines(output),
+		 QByteArray("uart_recv\nuart recv = {temp,21}\nmodule = temp, value = 21}\n"));
 }
 
 void MainWindowTest::unusable_port_is_reported_data()
@@ -131,12 +158,21 @@ void MainWindowTest::unusable_port_is_reported()
 void MainWindowTest::line_that_goes_away_is_reported()
 {
 	Pty pty;
-	MainWindow window(options_for(pty.slave_path()), nullptr);
-	window.show();
+	StdoutCapture capture;
+	auto window = std::make_unique<MainWindow>(options_for(pty.slave_path()), nullptr);
+	window->show();
 
 	pty.close_master();
 
-	QTRY_COMPARE(line_status(window), "Serial line closed: " + pty.slave_path());
+	const QString closed = "Serial line closed: " + pty.slave_path();
+	const bool reported = QTest::qWaitFor([&] { return line_status(*window) == closed; });
+	const QString status = line_status(*window);
+	window.reset();
+	const QByteArray lines = listener_lines(capture.finish());
+
+	QVERIFY2(reported, qPrintable(status));
+	// One line for the line's end, and none more as the window goes.
+	QVERIFY2(reports_hang_up(lines), lines.constData());
 }
 
 void MainWindowTest::slider_writes_the_servo_angle()

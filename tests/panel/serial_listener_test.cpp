@@ -5,11 +5,16 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <thread>
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include "pty.h"
 #include "serial_listener.h"
 #include "stdout_capture.h"
 
@@ -81,6 +86,46 @@ void ignore_signal(int)
 {
 }
 
+int unread_bytes(int fd)
+{
+	int count = 0;
+	return ioctl(fd, FIONREAD, &count) == 0 ? count : -1;
+}
+
+// The listener's thread, known from its start, and whether it sleeps in the
+// kernel: after "uart_recv" that is its wait for the line.
+struct ListenerThread {
+	void attach(Serial_Listener &listener)
+	{
+		QObject::connect(
+			&listener, &QThread::started, &listener,
+			[this] { tid.store(static_cast<pid_t>(syscall(SYS_gettid))); },
+			Qt::DirectConnection);
+	}
+	bool sleeping() const
+	{
+		QFile stat(QString("/proc/self/task/%1/stat").arg(tid.load()));
+		if (tid.load() == 0 || !stat.open(QIODevice::ReadOnly))
+			return false;
+		const QByteArray fields = stat.readAll();
+		const int name_end = fields.lastIndexOf(')');
+		return name_end >= 0 && fields.mid(name_end + 2, 1) == "S";
+	}
+
+	std::atomic<pid_t> tid{0};
+};
+
+// Waits until the listener has taken every byte and handled the frames
+// among them, and sleeps waiting for more.
+bool waits_on_a_quiet_line(const ListenerThread &thread, int line, const Copies &copies,
+			   int frames, const StdoutCapture &capture)
+{
+	return QTest::qWaitFor([&] {
+		return capture.text().startsWith("uart_recv\n") && unread_bytes(line) == 0 &&
+		       copies.count.load() == frames && thread.sleeping();
+	});
+}
+
 } // namespace
 
 class SerialListenerTest : public QObject {
@@ -93,6 +138,11 @@ private slots:
 	void announces_itself_before_reading();
 	void interrupted_read_is_retried();
 	void failed_read_ends_the_loop();
+	void stop_ends_the_run_quietly_data();
+	void stop_ends_the_run_quietly();
+	void stop_before_start_ends_the_run_at_once();
+	void destroying_a_waiting_listener_stops_it();
+	void hang_up_is_still_reported();
 };
 
 void SerialListenerTest::initTestCase()
@@ -243,6 +293,123 @@ void SerialListenerTest::failed_read_ends_the_loop()
 
 	QVERIFY(ended);
 	QCOMPARE(output, QByteArray("uart_recv\nuart recv ended: Bad file descriptor\n"));
+}
+
+void SerialListenerTest::stop_ends_the_run_quietly_data()
+{
+	QTest::addColumn<QByteArray>("input");
+	QTest::addColumn<QByteArrayList>("texts");
+	QTest::addColumn<QByteArrayList>("emissions");
+
+	QTest::newRow("quiet line") << QByteArray() << QByteArrayList{} << QByteArrayList{};
+	QTest::newRow("frames before the stop")
+		<< QByteArray("{ab,1}{cd,2}") << QByteArrayList{"{ab,1}", "{cd,2}"}
+		<< QByteArrayList{"ab|1}", "cd|2}"};
+	QTest::newRow("stop inside a frame")
+		<< QByteArray("{ab,1}{cd") << QByteArrayList{"{ab,1}"} << QByteArrayList{"ab|1}"};
+}
+
+// Stopped while it waits for a byte: the run ends, the frames handled before
+// stay printed and emitted, and no line end is reported.
+void SerialListenerTest::stop_ends_the_run_quietly()
+{
+	QFETCH(QByteArray, input);
+	QFETCH(QByteArrayList, texts);
+	QFETCH(QByteArrayList, emissions);
+
+	Pipe line;
+	Serial_Listener listener(line.read_end());
+	Copies copies;
+	copies.attach(listener);
+	ListenerThread thread;
+	thread.attach(listener);
+
+	StdoutCapture capture;
+	listener.start();
+	line.write_all(input);
+	const bool waiting =
+		waits_on_a_quiet_line(thread, line.read_end(), copies, emissions.size(), capture);
+	listener.stop();
+	const bool ended = listener.wait(thread_end_ms);
+	const QByteArray output = capture.finish();
+
+	QVERIFY(waiting);
+	QVERIFY(ended);
+	QCOMPARE(output, expected_output(texts, emissions, ""));
+	QCOMPARE(copies.emissions, emissions);
+}
+
+// A stop that comes before the run has begun is not lost.
+void SerialListenerTest::stop_before_start_ends_the_run_at_once()
+{
+	Pipe line;
+	Serial_Listener listener(line.read_end());
+
+	StdoutCapture capture;
+	listener.stop();
+	listener.start();
+	line.write_all("{ab,1}");
+	const bool ended = listener.wait(thread_end_ms);
+	const QByteArray output = capture.finish();
+
+	QVERIFY(ended);
+	QCOMPARE(output, QByteArray("uart_recv\n"));
+}
+
+void SerialListenerTest::destroying_a_waiting_listener_stops_it()
+{
+	Pipe line;
+	auto listener = std::make_unique<Serial_Listener>(line.read_end());
+	Copies copies;
+	copies.attach(*listener);
+	ListenerThread thread;
+	thread.attach(*listener);
+
+	StdoutCapture capture;
+	listener->start();
+	line.write_all("{ab,1}");
+	const bool waiting = waits_on_a_quiet_line(thread, line.read_end(), copies, 1, capture);
+	listener.reset();
+	const QByteArray output = capture.finish();
+
+	QVERIFY(waiting);
+	QCOMPARE(output, expected_output({"{ab,1}"}, {"ab|1}"}, ""));
+}
+
+// The far end of a terminal going away still ends the run with its one line,
+// and a stop afterwards adds nothing.
+void SerialListenerTest::hang_up_is_still_reported()
+{
+	Pty pty;
+	const int fd = open(QFile::encodeName(pty.slave_path()).constData(),
+			    O_RDWR | O_NOCTTY | O_CLOEXEC);
+	QVERIFY(fd >= 0);
+	QByteArray output;
+	bool waiting = false;
+	bool ended = false;
+	{
+		Serial_Listener listener(fd);
+		Copies copies;
+		ListenerThread thread;
+		thread.attach(listener);
+
+		StdoutCapture capture;
+		listener.start();
+		waiting = waits_on_a_quiet_line(thread, fd, copies, 0, capture);
+		pty.close_master();
+		ended = listener.wait(thread_end_ms);
+		listener.stop();
+		output = capture.finish();
+	}
+	close(fd);
+
+	QVERIFY(waiting);
+	QVERIFY(ended);
+	// A read that waits when the far end goes away fails with EIO; one made
+	// after the hang-up reads the end of file. Either is the line's one end.
+	QVERIFY2(output == "uart_recv\nuart recv ended: Input/output error\n" ||
+			 output == "uart_recv\nuart recv ended: end of file\n",
+		 output.constData());
 }
 
 QTEST_GUILESS_MAIN(SerialListenerTest)
