@@ -32,6 +32,9 @@
 /* The chip needs at least 10 ms after a software reset. */
 #define AP3216_RESET_DELAY_MS	15
 
+#define AP3216_NAME		"ap3216"
+#define AP3216_CLASS_NAME	"ap3216_class"
+
 #define AP3216_RECORD_SIZE	6
 #define AP3216_MINORS		256
 
@@ -126,30 +129,33 @@ static int ap3216_publish(int *new_major, struct class **new_class)
 	struct device *dev;
 	int ret;
 
-	*new_major = register_chrdev(0, "ap3216", &ap3216_fops);
-	if (*new_major < 0)
+	*new_major = register_chrdev(0, AP3216_NAME, &ap3216_fops);
+	if (*new_major < 0) {
+		pr_err(KBUILD_MODNAME ": register_chrdev failed: %d\n",
+		       *new_major);
 		return *new_major;
+	}
 
-	*new_class = sk_class_create("ap3216_class");
+	*new_class = sk_class_create(AP3216_CLASS_NAME);
 	if (IS_ERR(*new_class)) {
 		printk(KERN_DEFAULT "ap3216 class_create failed!\n");
 		ret = PTR_ERR(*new_class);
-		goto err_chrdev;
+		goto err_unregister_chrdev;
 	}
 
 	dev = device_create(*new_class, NULL, MKDEV(*new_major, 0), NULL,
-			    "ap3216");
+			    AP3216_NAME);
 	if (IS_ERR(dev)) {
 		printk(KERN_DEFAULT "ap3216 device_create failed\n");
 		ret = -ENODEV;
-		goto err_class;
+		goto err_destroy_class;
 	}
 	return 0;
 
-err_class:
+err_destroy_class:
 	class_destroy(*new_class);
-err_chrdev:
-	unregister_chrdev(*new_major, "ap3216");
+err_unregister_chrdev:
+	unregister_chrdev(*new_major, AP3216_NAME);
 	return ret;
 }
 
@@ -182,7 +188,7 @@ static SK_I2C_REMOVE_TYPE ap3216_i2c_remove(struct i2c_client *client)
 	mutex_lock(&ap3216_lock);
 	device_destroy(ap3216_class, MKDEV(major, 0));
 	class_destroy(ap3216_class);
-	unregister_chrdev(major, "ap3216");
+	unregister_chrdev(major, AP3216_NAME);
 	ap3216_client = NULL;
 	mutex_unlock(&ap3216_lock);
 	return SK_I2C_REMOVE_RESULT;

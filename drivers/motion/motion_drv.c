@@ -7,8 +7,6 @@
  * for it, and a read of /dev/sr501 returns the line's level at that moment.
  */
 
-#define pr_fmt(fmt) KBUILD_MODNAME ": " fmt
-
 #include <linux/module.h>
 #include <linux/fs.h>
 #include <linux/device.h>
@@ -20,12 +18,14 @@
 #include <linux/interrupt.h>
 #include <linux/timer.h>
 #include <linux/jiffies.h>
+#include <linux/mutex.h>
 #include <linux/signal.h>
 #include <linux/uaccess.h>
 
 #include "sensorkit_compat.h"
 
 #define SR501_NAME		"sr501"
+#define SR501_CLASS_NAME	"sr501_class"
 /* A burst of edges closer than this settles into one notification. */
 #define SR501_DEBOUNCE_JIFFIES	2
 
@@ -36,8 +36,8 @@ static struct timer_list timer;
 static int sr501_gpio;
 static int major;
 static struct class *class;
-/* One sensor per module: a second node must not re-arm the live timer. */
-static bool sr501_bound;
+/* Keeps reads off a line that probe or remove is taking or giving back. */
+static DEFINE_MUTEX(sr501_lock);
 
 static int sr501_open(struct inode *inode, struct file *file)
 {
@@ -58,7 +58,9 @@ static ssize_t sr501_read(struct file *file, char __user *buf, size_t size,
 	if (!size)
 		return 0;
 
-	value = gpiod_get_value_cansleep(sr501_desc);
+	mutex_lock(&sr501_lock);
+	value = sr501_desc ? gpiod_get_value_cansleep(sr501_desc) : 0;
+	mutex_unlock(&sr501_lock);
 	if (value < 0)
 		return value;
 	level = value;
@@ -115,12 +117,14 @@ static void sr501_release_line(void)
 	gpio_free(sr501_gpio);
 }
 
-static int sr501_probe(struct platform_device *pdev)
+/* Takes the line and its interrupt; called with sr501_lock held. */
+static int sr501_bind(struct platform_device *pdev)
 {
 	int ret;
 
-	if (sr501_bound) {
-		pr_err("only one sensor is supported\n");
+	/* One sensor per module: a second node must not re-arm the live timer. */
+	if (sr501_desc) {
+		pr_err(KBUILD_MODNAME ": only one sensor is supported\n");
 		return -EBUSY;
 	}
 
@@ -132,7 +136,8 @@ static int sr501_probe(struct platform_device *pdev)
 	/* Some controllers raise interrupts only for requested lines. */
 	ret = gpio_request_one(sr501_gpio, GPIOF_IN, SR501_NAME);
 	if (ret) {
-		pr_err("gpio %d request failed: %d\n", sr501_gpio, ret);
+		pr_err(KBUILD_MODNAME ": gpio %d request failed: %d\n",
+		       sr501_gpio, ret);
 		return ret;
 	}
 	sr501_desc = gpio_to_desc(sr501_gpio);
@@ -151,17 +156,27 @@ static int sr501_probe(struct platform_device *pdev)
 	}
 
 	printk(KERN_DEFAULT "request_irq success\n");
-	sr501_bound = true;
 	return 0;
+}
+
+static int sr501_probe(struct platform_device *pdev)
+{
+	int ret;
+
+	mutex_lock(&sr501_lock);
+	ret = sr501_bind(pdev);
+	mutex_unlock(&sr501_lock);
+	return ret;
 }
 
 /* Edges re-arm the timer until the interrupt is gone, so stop it after. */
 static SK_PLATFORM_REMOVE_TYPE sr501_remove(struct platform_device *pdev)
 {
+	mutex_lock(&sr501_lock);
 	free_irq(irq, NULL);
 	del_timer_sync(&timer);
 	sr501_release_line();
-	sr501_bound = false;
+	mutex_unlock(&sr501_lock);
 	return SK_PLATFORM_REMOVE_RESULT;
 }
 
@@ -187,37 +202,37 @@ static int __init sr501_init(void)
 
 	major = register_chrdev(0, SR501_NAME, &sr501_ops);
 	if (major < 0) {
-		pr_err("register_chrdev failed: %d\n", major);
+		pr_err(KBUILD_MODNAME ": register_chrdev failed: %d\n", major);
 		return major;
 	}
 
-	class = sk_class_create("sr501_class");
+	class = sk_class_create(SR501_CLASS_NAME);
 	if (IS_ERR(class)) {
 		ret = PTR_ERR(class);
-		pr_err("class_create failed: %d\n", ret);
-		goto err_chrdev;
+		pr_err(KBUILD_MODNAME ": class_create failed: %d\n", ret);
+		goto err_unregister_chrdev;
 	}
 
 	node = device_create(class, NULL, MKDEV(major, 0), NULL, SR501_NAME);
 	if (IS_ERR(node)) {
 		ret = PTR_ERR(node);
-		pr_err("device_create failed: %d\n", ret);
-		goto err_class;
+		pr_err(KBUILD_MODNAME ": device_create failed: %d\n", ret);
+		goto err_destroy_class;
 	}
 
 	ret = platform_driver_register(&sr501_platform_driver);
 	if (ret) {
-		pr_err("platform_driver_register failed: %d\n", ret);
-		goto err_device;
+		pr_err(KBUILD_MODNAME ": platform_driver_register failed: %d\n",
+		       ret);
+		goto err_destroy_device;
 	}
-
 	return 0;
 
-err_device:
+err_destroy_device:
 	device_destroy(class, MKDEV(major, 0));
-err_class:
+err_destroy_class:
 	class_destroy(class);
-err_chrdev:
+err_unregister_chrdev:
 	unregister_chrdev(major, SR501_NAME);
 	return ret;
 }

@@ -137,7 +137,8 @@ static int sg90_probe(struct platform_device *pdev)
 	/* A refused step leaves no channel: the managed one goes with the probe. */
 	ret = sg90_start(pwm);
 	if (ret) {
-		pr_err("sg90: starting the PWM channel failed: %d\n", ret);
+		pr_err(KBUILD_MODNAME ": starting the PWM channel failed: %d\n",
+		       ret);
 		goto unlock;
 	}
 	pwm_test = pwm;
@@ -177,31 +178,38 @@ static int __init sg90_init(void)
 	int ret;
 
 	major = register_chrdev(0, SG90_NAME, &sg90_ops);
-	if (major < 0)
+	if (major < 0) {
+		pr_err(KBUILD_MODNAME ": register_chrdev failed: %d\n", major);
 		return major;
+	}
 
 	class = sk_class_create(SG90_CLASS_NAME);
 	if (IS_ERR(class)) {
 		ret = PTR_ERR(class);
-		goto unregister_chrdev;
+		pr_err(KBUILD_MODNAME ": class_create failed: %d\n", ret);
+		goto err_unregister_chrdev;
 	}
 
 	dev = device_create(class, NULL, MKDEV(major, 0), NULL, SG90_NAME);
 	if (IS_ERR(dev)) {
 		ret = PTR_ERR(dev);
-		goto destroy_class;
+		pr_err(KBUILD_MODNAME ": device_create failed: %d\n", ret);
+		goto err_destroy_class;
 	}
 
 	ret = platform_driver_register(&sg90_platform_driver);
-	if (ret)
-		goto destroy_device;
+	if (ret) {
+		pr_err(KBUILD_MODNAME ": platform_driver_register failed: %d\n",
+		       ret);
+		goto err_destroy_device;
+	}
 	return 0;
 
-destroy_device:
+err_destroy_device:
 	device_destroy(class, MKDEV(major, 0));
-destroy_class:
+err_destroy_class:
 	class_destroy(class);
-unregister_chrdev:
+err_unregister_chrdev:
 	unregister_chrdev(major, SG90_NAME);
 	return ret;
 }

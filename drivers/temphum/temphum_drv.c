@@ -21,6 +21,9 @@
 
 #include "sensorkit_compat.h"
 
+#define DHT11_NAME		"dht11"
+#define DHT11_CLASS_NAME	"dht11_class"
+
 #define DHT11_RECORD_SIZE	5
 #define DHT11_RECORD_BITS	(DHT11_RECORD_SIZE * 8)
 
@@ -232,25 +235,32 @@ static int __init dht11_init(void)
 	struct device *dev;
 	int ret;
 
-	major = register_chrdev(0, "dht11", &dht11_ops);
-	if (major < 0)
+	major = register_chrdev(0, DHT11_NAME, &dht11_ops);
+	if (major < 0) {
+		pr_err(KBUILD_MODNAME ": register_chrdev failed: %d\n", major);
 		return major;
+	}
 
-	class = sk_class_create("dht11_class");
+	class = sk_class_create(DHT11_CLASS_NAME);
 	if (IS_ERR(class)) {
 		ret = PTR_ERR(class);
+		pr_err(KBUILD_MODNAME ": class_create failed: %d\n", ret);
 		goto err_unregister_chrdev;
 	}
 
-	dev = device_create(class, NULL, MKDEV(major, 0), NULL, "dht11");
+	dev = device_create(class, NULL, MKDEV(major, 0), NULL, DHT11_NAME);
 	if (IS_ERR(dev)) {
 		ret = PTR_ERR(dev);
+		pr_err(KBUILD_MODNAME ": device_create failed: %d\n", ret);
 		goto err_destroy_class;
 	}
 
 	ret = platform_driver_register(&dht11_platform_driver);
-	if (ret)
+	if (ret) {
+		pr_err(KBUILD_MODNAME ": platform_driver_register failed: %d\n",
+		       ret);
 		goto err_destroy_device;
+	}
 	return 0;
 
 err_destroy_device:
@@ -258,7 +268,7 @@ err_destroy_device:
 err_destroy_class:
 	class_destroy(class);
 err_unregister_chrdev:
-	unregister_chrdev(major, "dht11");
+	unregister_chrdev(major, DHT11_NAME);
 	return ret;
 }
 
@@ -267,7 +277,7 @@ static void __exit dht11_exit(void)
 	platform_driver_unregister(&dht11_platform_driver);
 	device_destroy(class, MKDEV(major, 0));
 	class_destroy(class);
-	unregister_chrdev(major, "dht11");
+	unregister_chrdev(major, DHT11_NAME);
 }
 
 module_init(dht11_init);
