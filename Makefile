@@ -1,6 +1,7 @@
 # Front door: `make demo` tours the kit on the virtual board, `make board`
 # gives a shell on it, `make` builds, `make test` runs every test, `make bench`
-# runs the benchmarks (CTest tests labelled bench, one at a time, output shown),
+# runs the benchmarks (CTest tests labelled bench, one at a time, output shown)
+# and writes their figures to docs/benchmarks.md,
 # `make soak` runs only the soak on the debug kernel (label soak),
 # `make panel-shot` refreshes docs/panel.png,
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
@@ -30,7 +31,8 @@ soak: build
 
 bench: build
 	cd $(BUILD) && ctest --verbose -L bench --output-log bench.log $(CTEST_ARGS)
-	@scripts/bench-table $(BUILD)/bench.log
+	@scripts/bench-table $(BUILD)/bench.log > docs/benchmarks.md
+	@cat docs/benchmarks.md
 
 # A screenshot of sensor_panel in a real window, for the README.
 panel-shot: build
