@@ -34,19 +34,19 @@ int main()
 	if (fd < 0)
 		fail("open failed");
 	std::printf("open: %.3f ms busy-wait (virtual), %zu SMBus transfers\n",
-		    (ksim::time::now() - start) / 1e6, ksim::i2c::transfers().size());
+		    (ksim::time::now() - start) / 1e6, ksim::events("i2c").size());
 
 	ksim::user::Buffer record(6);
-	ksim::i2c::clear_transfers();
+	ksim::clear_events();
 	start = ksim::time::now();
 	if (ksim::fs::read(fd, record.data(), 6) != 0)
 		fail("read failed");
 	std::printf("read: %.3f ms (virtual), %zu SMBus transfers\n",
-		    (ksim::time::now() - start) / 1e6, ksim::i2c::transfers().size());
+		    (ksim::time::now() - start) / 1e6, ksim::events("i2c").size());
 
 	const auto wall = std::chrono::steady_clock::now();
 	for (int i = 0; i < reads; i++) {
-		ksim::i2c::clear_transfers();
+		ksim::clear_events();
 		ksim::fs::read(fd, record.data(), 6);
 	}
 	const std::chrono::duration<double, std::micro> spent =

@@ -40,7 +40,7 @@ void boot_with_subscriber()
 {
 	reset();
 	dt::add({"pir", {"hc-sr501"}, {{sensor_gpio, 0}}, {}});
-	if (modules::load("motion_drv") != 0 || !platform::bound("pir")) {
+	if (modules::load("motion_drv") != 0 || !bus::bound("pir")) {
 		std::fprintf(stderr, "motion_drv did not bind\n");
 		std::exit(2);
 	}
@@ -59,13 +59,19 @@ Span measure(hw::Pir &pir, unsigned bursts)
 		const unsigned edges = 1 + i % 8;
 		const Nanoseconds first = start + us(i % 10000);
 		const Nanoseconds last = first + (edges - 1) * ms(3);
-		const std::size_t before = fasync::signals().size();
+		const std::size_t before = events().size();
 		pir.burst(first, pir.output() ^ 1, edges, ms(3));
 		time::advance_to(start + spacing - ms(1));
 		span.bursts++;
-		span.signals += fasync::signals().size() - before;
-		if (fasync::signals().size() > before)
-			span.add(fasync::signals().back().at - last);
+		const Event *signal = nullptr;
+		for (std::size_t e = before; e < events().size(); e++) {
+			if (events()[e].kind == "signal") {
+				span.signals++;
+				signal = &events()[e];
+			}
+		}
+		if (signal)
+			span.add(signal->at - last);
 	}
 	return span;
 }

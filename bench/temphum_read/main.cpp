@@ -33,7 +33,7 @@ void boot()
 {
 	reset();
 	dt::add({"dht11", {"hc-dht11"}, {{sensor_gpio, 0}}, {}});
-	if (modules::load("temphum_drv") != 0 || !platform::bound("dht11")) {
+	if (modules::load("temphum_drv") != 0 || !bus::bound("dht11")) {
 		std::fprintf(stderr, "temphum_drv did not bind\n");
 		std::exit(2);
 	}

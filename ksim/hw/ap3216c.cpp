@@ -3,8 +3,6 @@
 // follow the scene while their function is on.
 #include "ksim/hw/ap3216c.hpp"
 
-#include "ksim/context.hpp"
-
 namespace ksim::hw {
 namespace {
 

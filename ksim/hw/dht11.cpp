@@ -1,12 +1,15 @@
+// The DHT11's side of the single-wire exchange, scheduled on the virtual
+// clock as the host's start signal ends.
 #include "ksim/hw/dht11.hpp"
 
 #include <algorithm>
 
 namespace ksim::hw {
-
 namespace {
+
 constexpr unsigned record_bits = 40;
-}
+
+}  // namespace
 
 Dht11::Dht11(gpio::Line &line) : line_(line)
 {
@@ -34,18 +37,6 @@ void Dht11::set_stuck_low(bool stuck)
 	stuck_low_ = stuck;
 	abort();
 	line_.device_drive(stuck ? std::optional<int>(0) : std::nullopt);
-}
-
-void Dht11::stop_after(unsigned bits, bool hold_low)
-{
-	stop_after_ = bits;
-	stop_holds_low_ = hold_low;
-}
-
-void Dht11::set_jitter(time::Nanoseconds max_ns, unsigned seed)
-{
-	jitter_ = max_ns;
-	random_.seed(seed);
 }
 
 void Dht11::clear_faults()

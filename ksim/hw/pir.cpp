@@ -2,8 +2,6 @@
 // the line at the scripted virtual time.
 #include "ksim/hw/pir.hpp"
 
-#include "ksim/gpio.hpp"
-
 namespace ksim::hw {
 
 Pir::Pir(unsigned gpio) : gpio_(gpio)

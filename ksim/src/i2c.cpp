@@ -1,23 +1,16 @@
-// The I2C core: adapters with reference counts, clients created by board
-// code or declared in the device tree, driver binding and SMBus transfers.
-#include "ksim/i2c.hpp"
-
+// The I2C core: adapters with reference counts, clients made by board code
+// or declared in the device tree, the i2c bus and the SMBus transfers.
 #include <linux/i2c.h>
 #include <linux/module.h>
 #include <linux/of.h>
-#include <ksim/runtime.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <list>
-#include <map>
 #include <memory>
 
-#include "ksim/context.hpp"
 #include "internal.hpp"
 
-namespace ksim::i2c {
+namespace ksim {
 namespace {
 
 struct Adapter {
@@ -27,178 +20,117 @@ struct Adapter {
 };
 
 struct Client {
-	// Owned here and freed on unregister, so a driver that keeps the
-	// pointer past remove trips AddressSanitizer.
+	// Freed on unregister, so a driver that keeps the pointer past remove
+	// trips AddressSanitizer.
 	std::unique_ptr<i2c_client> client;
-	std::string dev_name;
-	std::unique_ptr<device_node> node;
-	std::string compatible;
-	i2c_driver *driver = nullptr;
-	int last_probe = 0;
+	std::string name;
 };
 
-struct Core {
+struct State {
 	std::map<int, Adapter> adapters;
 	std::list<Client> clients;
-	std::vector<i2c_driver *> drivers;
-	std::map<std::pair<int, std::uint16_t>, Chip *> chips;
-	std::vector<Transfer> transfers;
+	std::map<std::pair<int, std::uint16_t>, i2c::Chip *> chips;
 };
 
-Core &core()
+State &state()
 {
-	static Core c;
-	return c;
+	static State s;
+	return s;
 }
-
-struct bus_type i2c_bus_type = {"i2c"};
 
 Adapter *adapter_of(const i2c_adapter *adap)
 {
-	for (auto &entry : core().adapters)
+	for (auto &entry : state().adapters)
 		if (entry.second.adap.get() == adap)
 			return &entry.second;
 	return nullptr;
 }
 
-Client *entry_of(int nr, std::uint16_t addr)
-{
-	for (Client &c : core().clients)
-		if (c.client->adapter->nr == nr && c.client->addr == addr)
-			return &c;
-	return nullptr;
-}
-
-Client *entry_of(const i2c_client *client)
-{
-	for (Client &c : core().clients)
-		if (c.client.get() == client)
-			return &c;
-	return nullptr;
-}
-
-bool of_matches(const i2c_driver *drv, const Client &c)
-{
-	const of_device_id *id = drv->driver.of_match_table;
-	if (!id || c.compatible.empty())
-		return false;
-	for (; id->name[0] || id->type[0] || id->compatible[0]; id++)
-		if (c.compatible == id->compatible)
-			return true;
-	return false;
-}
-
 const i2c_device_id *match_id(const i2c_device_id *id, const i2c_client *client)
 {
 	for (; id && id->name[0]; id++)
-		if (std::strcmp(id->name, client->name) == 0)
+		if (!std::strcmp(id->name, client->name))
 			return id;
 	return nullptr;
 }
 
-bool matches(const i2c_driver *drv, const Client &c)
+i2c_client *client_of(struct device *dev)
 {
-	return of_matches(drv, c) || match_id(drv->id_table, c.client.get());
+	return container_of(dev, struct i2c_client, dev);
+}
+
+i2c_driver *driver_of(struct device_driver *drv)
+{
+	return container_of(drv, struct i2c_driver, driver);
+}
+
+// By OF compatible, else by the id table, as 4.1's i2c_device_match.
+int bus_match(struct device *dev, struct device_driver *drv)
+{
+	return detail::of_matches(drv->of_match_table, dev) ||
+	       match_id(driver_of(drv)->id_table, client_of(dev));
 }
 
 // As the 4.1 core does: a driver without an id table never probes.
-int probe(Client &c, i2c_driver *drv)
+int bus_probe(struct device *dev)
 {
+	i2c_driver *drv = driver_of(dev->driver);
 	if (!drv->probe || !drv->id_table)
 		return -ENODEV;
-	c.client->dev.driver = &drv->driver;
-	int before = detail::mutexes_held();
-	int result = drv->probe(c.client.get(), match_id(drv->id_table, c.client.get()));
-	detail::check_return("probe", before);
-	c.last_probe = result;
-	if (result == 0) {
-		c.driver = drv;
-		return 0;
-	}
-	c.client->dev.driver = nullptr;
-	c.client->dev.driver_data = nullptr;
-	detail::report_failed_probe(&drv->driver, c.dev_name.c_str(), result);
-	return result;
+	return drv->probe(client_of(dev), match_id(drv->id_table, client_of(dev)));
 }
 
-void remove(Client &c)
+int bus_remove(struct device *dev)
 {
-	i2c_driver *drv = c.driver;
-	if (!drv)
-		return;
-	if (drv->remove) {
-		int before = detail::mutexes_held();
-		drv->remove(c.client.get());
-		detail::check_return("remove", before);
-	}
-	c.driver = nullptr;
-	c.client->dev.driver = nullptr;
-	c.client->dev.driver_data = nullptr;
+	i2c_driver *drv = driver_of(dev->driver);
+	return drv->remove ? drv->remove(client_of(dev)) : 0;
 }
 
-int attach_driver(Client &c)
-{
-	for (i2c_driver *drv : core().drivers)
-		if (matches(drv, c))
-			return probe(c, drv);
-	return -ENODEV;
-}
+struct bus_type i2c_bus_type = {"i2c", bus_match, bus_probe, bus_remove};
 
-// Makes the client as i2c_new_device does; nullptr when the address is taken.
-Client *add_client(i2c_adapter *adap, const i2c_board_info &info,
-		   const std::string &compatible)
+// As i2c_new_device: nullptr, and the core's line, when the address is taken.
+i2c_client *new_client(i2c_adapter *adap, const i2c_board_info &info)
 {
-	if (entry_of(adap->nr, info.addr)) {
-		dev_err(&adap->dev, "Failed to register i2c client %.*s at 0x%02x (%d)\n",
-			I2C_NAME_SIZE, info.type, info.addr, -EBUSY);
-		return nullptr;
+	for (const Client &c : state().clients) {
+		if (c.client->adapter == adap && c.client->addr == info.addr) {
+			printk(KERN_ERR "%s: Failed to register i2c client %.*s at 0x%02x (%d)\n",
+			       adap->dev.init_name, I2C_NAME_SIZE, info.type, info.addr, -EBUSY);
+			return nullptr;
+		}
 	}
-	auto client = std::make_unique<i2c_client>();
+	Client &c = state().clients.emplace_back(Client{
+		std::make_unique<i2c_client>(), detail::format("%d-%04x", adap->nr, info.addr)});
+	i2c_client *client = c.client.get();
 	client->adapter = adap;
-	client->flags = info.flags;
 	client->addr = info.addr;
-	client->irq = info.irq;
 	std::memcpy(client->name, info.type, sizeof(client->name));
 	client->name[sizeof(client->name) - 1] = '\0';
-
-	i2c_client *created = client.get();
-	core().clients.push_back({std::move(client), "", nullptr, compatible});
-	Client &c = core().clients.back();
-	char name[16];
-	std::snprintf(name, sizeof(name), "%d-%04x", adap->nr, info.addr);
-	c.dev_name = name;
-	created->dev.init_name = c.dev_name.c_str();
-	created->dev.parent = &adap->dev;
-	created->dev.bus = &i2c_bus_type;
-	created->dev.of_node = info.of_node;
-	attach_driver(c);
-	return &c;
+	client->dev.init_name = c.name.c_str();
+	client->dev.bus = &i2c_bus_type;
+	client->dev.of_node = info.of_node;
+	detail::device_add(&client->dev);
+	return client;
 }
 
-void delete_client(Client &c)
+// Every transfer as the bus saw it, answered or not.
+template <typename Op>
+int transfer(const i2c_client *client, std::string what, const char *site, Op op)
 {
-	remove(c);
-	core().clients.remove_if([&c](const Client &other) { return &other == &c; });
-}
-
-void log_transfer(const i2c_client *client, Op op, std::uint8_t command,
-		  std::uint8_t value, int result)
-{
-	core().transfers.push_back({time::now(), client->adapter->nr, client->addr,
-				    op, command, value, result});
-}
-
-Chip *chip_of(const i2c_client *client)
-{
-	auto it = core().chips.find({client->adapter->nr, client->addr});
-	return it == core().chips.end() ? nullptr : it->second;
+	ksim_might_sleep(site);
+	int result = ksim_fault(site);
+	if (!result) {
+		auto it = state().chips.find({client->adapter->nr, client->addr});
+		result = it == state().chips.end() ? -ENXIO : op(*it->second);
+	}
+	detail::event("i2c", std::move(what));
+	return result;
 }
 
 }  // namespace
 
-void add_adapter(int nr)
+void i2c::add_adapter(int nr)
 {
-	Adapter &a = core().adapters[nr];
+	Adapter &a = state().adapters[nr];
 	if (a.adap)
 		return;
 	a.name = "i2c-" + std::to_string(nr);
@@ -207,204 +139,99 @@ void add_adapter(int nr)
 	a.adap->dev.init_name = a.name.c_str();
 }
 
-int adapter_refs(int nr)
-{
-	auto it = core().adapters.find(nr);
-	return it == core().adapters.end() ? 0 : it->second.refs;
-}
+int i2c::adapter_refs(int nr) { return state().adapters.count(nr) ? state().adapters[nr].refs : 0; }
 
-void attach(int nr, std::uint16_t addr, Chip &chip)
-{
-	core().chips[{nr, addr}] = &chip;
-}
+void i2c::attach(int nr, std::uint16_t addr, Chip &chip) { state().chips[{nr, addr}] = &chip; }
 
-void declare(int nr, std::uint16_t addr, const std::string &compatible)
+void i2c::declare(int nr, std::uint16_t addr, const std::string &compatible)
 {
-	auto it = core().adapters.find(nr);
-	if (it == core().adapters.end()) {
-		violations::report("device-tree node on missing adapter " +
-				   std::to_string(nr));
+	if (!state().adapters.count(nr)) {
+		violations::report("device-tree node on missing adapter " + std::to_string(nr));
 		return;
 	}
-	auto node = std::make_unique<device_node>();
+	const std::string type = compatible.substr(compatible.find(',') + 1);
 	i2c_board_info info = {};
-	// The client's type is the compatible without its vendor prefix.
-	std::string type = compatible.substr(compatible.find(',') + 1);
 	std::strncpy(info.type, type.c_str(), sizeof(info.type) - 1);
 	info.addr = addr;
-	info.of_node = node.get();
-	Client *c = add_client(it->second.adap.get(), info, compatible);
-	if (c)
-		c->node = std::move(node);
+	info.of_node = detail::add_node({type + detail::format("@%x", addr), {compatible}, {}, {}});
+	new_client(state().adapters[nr].adap.get(), info);
 }
 
-struct i2c_client *client(int nr, std::uint16_t addr)
-{
-	Client *c = entry_of(nr, addr);
-	return c ? c->client.get() : nullptr;
-}
+void detail::reset_i2c() { state() = State{}; }
 
-std::string driver(int nr, std::uint16_t addr)
-{
-	Client *c = entry_of(nr, addr);
-	return c && c->driver ? c->driver->driver.name : "";
-}
+}  // namespace ksim
 
-int last_probe_result(int nr, std::uint16_t addr)
-{
-	Client *c = entry_of(nr, addr);
-	return c ? c->last_probe : -ENODEV;
-}
-
-void unbind(int nr, std::uint16_t addr)
-{
-	if (Client *c = entry_of(nr, addr))
-		remove(*c);
-}
-
-int bind(int nr, std::uint16_t addr)
-{
-	Client *c = entry_of(nr, addr);
-	if (!c)
-		return -ENODEV;
-	if (c->driver)
-		return -EBUSY;
-	return attach_driver(*c);
-}
-
-const std::vector<Transfer> &transfers()
-{
-	return core().transfers;
-}
-
-void clear_transfers()
-{
-	core().transfers.clear();
-}
-
-}  // namespace ksim::i2c
-
-namespace ksim::detail {
-
-void reset_i2c()
-{
-	i2c::core() = i2c::Core{};
-}
-
-std::vector<std::string> i2c_drivers_held_by(const struct module *mod)
-{
-	std::vector<std::string> held;
-	for (const i2c_driver *drv : i2c::core().drivers)
-		if (drv->driver.owner == mod)
-			held.push_back(std::string("i2c driver \"") + drv->driver.name +
-				       "\"");
-	return held;
-}
-
-}  // namespace ksim::detail
-
-using namespace ksim::i2c;
+using ksim::state;
 
 extern "C" {
 
 struct i2c_adapter *i2c_get_adapter(int nr)
 {
-	auto it = core().adapters.find(nr);
-	if (it == core().adapters.end())
+	if (!state().adapters.count(nr))
 		return nullptr;
-	it->second.refs++;
-	return it->second.adap.get();
+	state().adapters[nr].refs++;
+	return state().adapters[nr].adap.get();
 }
 
 void i2c_put_adapter(struct i2c_adapter *adap)
 {
-	if (!adap)
-		return;
-	Adapter *a = adapter_of(adap);
-	if (!a || a->refs == 0) {
+	ksim::Adapter *a = adap ? ksim::adapter_of(adap) : nullptr;
+	if (a && a->refs > 0)
+		a->refs--;
+	else if (adap)
 		ksim::violations::report("i2c_put_adapter without a reference");
-		return;
-	}
-	a->refs--;
 }
 
-struct i2c_client *i2c_new_device(struct i2c_adapter *adap,
-				  struct i2c_board_info const *info)
+struct i2c_client *i2c_new_device(struct i2c_adapter *adap, struct i2c_board_info const *info)
 {
-	if (!adapter_of(adap)) {
-		ksim::violations::report("i2c_new_device on an adapter that does not exist");
-		return nullptr;
-	}
-	Client *c = add_client(adap, *info, "");
-	return c ? c->client.get() : nullptr;
+	if (ksim::adapter_of(adap))
+		return ksim::new_client(adap, *info);
+	ksim::violations::report("i2c_new_device on an adapter that does not exist");
+	return nullptr;
 }
 
 void i2c_unregister_device(struct i2c_client *client)
 {
-	Client *c = entry_of(client);
-	if (!c) {
-		ksim::violations::report("i2c_unregister_device of a client that does not exist");
-		return;
+	auto &clients = state().clients;
+	for (auto it = clients.begin(); it != clients.end(); ++it) {
+		if (it->client.get() == client) {
+			ksim::detail::device_del(&client->dev);
+			clients.erase(it);
+			return;
+		}
 	}
-	delete_client(*c);
+	ksim::violations::report("i2c_unregister_device of a client that does not exist");
 }
 
 int i2c_register_driver(struct module *owner, struct i2c_driver *driver)
 {
-	if (int error = ksim_fault("i2c_register_driver"))
-		return error;
-	auto &drivers = core().drivers;
-	for (const i2c_driver *other : drivers)
-		if (int error = ksim::detail::refuse_taken_name(&other->driver,
-								 &driver->driver))
-			return error;
 	driver->driver.owner = owner;
-	driver->driver.bus = &i2c_bus_type;
-	drivers.push_back(driver);
-	for (Client &c : core().clients)
-		if (!c.driver && matches(driver, c))
-			probe(c, driver);
-	return 0;
+	driver->driver.bus = &ksim::i2c_bus_type;
+	return ksim::detail::driver_register("i2c_register_driver", &driver->driver);
 }
 
 void i2c_del_driver(struct i2c_driver *driver)
 {
-	auto &drivers = core().drivers;
-	auto it = std::find(drivers.begin(), drivers.end(), driver);
-	if (it == drivers.end()) {
-		ksim::violations::report(std::string("i2c_del_driver of \"") +
-					 driver->driver.name + "\", never registered");
-		return;
-	}
-	for (Client &c : core().clients)
-		if (c.driver == driver)
-			remove(c);
-	drivers.erase(it);
+	ksim::detail::driver_unregister("i2c_del_driver", &driver->driver);
 }
 
-s32 i2c_smbus_write_byte_data(const struct i2c_client *client, u8 command,
-			      u8 value)
+s32 i2c_smbus_write_byte_data(const struct i2c_client *client, u8 command, u8 value)
 {
-	ksim_might_sleep("i2c_smbus_write_byte_data");
-	int result = ksim_fault("i2c_smbus_write_byte_data");
-	if (!result) {
-		Chip *chip = chip_of(client);
-		result = chip ? chip->write_byte_data(command, value) : -ENXIO;
-	}
-	log_transfer(client, Op::write_byte_data, command, value, result);
-	return result;
+	return ksim::transfer(client,
+			      ksim::detail::format("%s write 0x%02x 0x%02x", client->dev.init_name,
+						   command, value),
+			      "i2c_smbus_write_byte_data",
+			      [&](ksim::i2c::Chip &chip) {
+				      return chip.write_byte_data(command, value);
+			      });
 }
 
 s32 i2c_smbus_read_word_data(const struct i2c_client *client, u8 command)
 {
-	ksim_might_sleep("i2c_smbus_read_word_data");
-	int result = ksim_fault("i2c_smbus_read_word_data");
-	if (!result) {
-		Chip *chip = chip_of(client);
-		result = chip ? chip->read_word_data(command) : -ENXIO;
-	}
-	log_transfer(client, Op::read_word_data, command, 0, result);
-	return result;
+	return ksim::transfer(client, ksim::detail::format("%s read 0x%02x", client->dev.init_name,
+							   command),
+			      "i2c_smbus_read_word_data",
+			      [&](ksim::i2c::Chip &chip) { return chip.read_word_data(command); });
 }
 
 }  // extern "C"

@@ -1,21 +1,16 @@
 // The module loader: a registry of the modules linked into the program,
 // filled before main() by module_init, module_exit and MODULE_INFO.
-#include "ksim/modules.hpp"
-
 #include <linux/errno.h>
 #include <linux/module.h>
-#include <linux/vermagic.h>
 
 #include <algorithm>
-#include <map>
 
-#include "ksim/context.hpp"
 #include "internal.hpp"
 
-namespace ksim::modules {
+namespace ksim {
 namespace {
 
-struct Record {
+struct Module {
 	struct module *mod = nullptr;
 	int (*init)(void) = nullptr;
 	void (*exit)(void) = nullptr;
@@ -24,205 +19,165 @@ struct Record {
 	int refs = 0;
 };
 
-std::map<std::string, Record> &registry()
+struct Loader {
+	std::map<std::string, Module> modules;
+	std::vector<std::string> order;  // loaded ones, last loaded last
+	const struct module *running = nullptr;
+};
+
+// Filled by constructors before main(), so built on first use.
+Loader &loader()
 {
-	static std::map<std::string, Record> r;
-	return r;
+	static Loader l;
+	return l;
 }
 
-std::vector<std::string> &load_order()
+Module &record_of(struct module *mod)
 {
-	static std::vector<std::string> order;
-	return order;
+	Module &m = loader().modules[mod->name];
+	m.mod = mod;
+	return m;
 }
 
-Record &record_of(struct module *mod)
+Module *lookup(const std::string &name)
 {
-	Record &r = registry()[mod->name];
-	if (r.mod && r.mod != mod)
-		violations::report(std::string("two modules named ") + mod->name);
-	if (!r.mod) {
-		r.mod = mod;
-		r.info.emplace("vermagic", VERMAGIC_STRING);
-	}
-	return r;
+	auto it = loader().modules.find(name);
+	return it == loader().modules.end() ? nullptr : &it->second;
 }
 
-Record *lookup(const std::string &name)
+// Init and exit run in the module's scope and return to the loader.
+int run(const Module &m, const std::function<int()> &entry, const char *what)
 {
-	auto it = registry().find(name);
-	return it == registry().end() ? nullptr : &it->second;
+	const int before = detail::mutexes_held();
+	detail::ModuleScope scope(m.mod);
+	const int result = entry();
+	detail::check_return(what, before);
+	return result;
 }
 
-void check_nothing_left(const Record &r, const char *after)
+void check_nothing_left(const Module &m, const char *after)
 {
-	std::vector<std::string> left;
-	for (auto held : {detail::chrdev_held_by(r.mod), detail::classes_held_by(r.mod),
-			  detail::drivers_held_by(r.mod), detail::i2c_drivers_held_by(r.mod),
-			  detail::irqs_held_by(r.mod), detail::timers_armed_by(r.mod)})
-		left.insert(left.end(), held.begin(), held.end());
-	for (const std::string &what : left)
-		violations::report(std::string(r.mod->name) + " left " + what +
-				   " behind after " + after);
+	for (const auto &held : {detail::chrdevs_held_by(m.mod), detail::drivers_held_by(m.mod),
+				 detail::irqs_held_by(m.mod), detail::timers_armed_by(m.mod)})
+		for (const std::string &what : held)
+			violations::report(detail::format("%s left %s behind after %s", m.mod->name,
+							  what.c_str(), after));
 }
 
 }  // namespace
 
-int load(const std::string &name)
+int modules::load(const std::string &name)
 {
-	Record *r = lookup(name);
-	if (!r || !r->mod)
+	Module *m = lookup(name);
+	if (!m)
 		return -ENOENT;
-	if (r->loaded)
+	if (m->loaded)
 		return -EEXIST;
-	r->loaded = true;
-	int result = 0;
-	if (r->init) {
-		int before = detail::mutexes_held();
-		detail::ModuleScope scope(r->mod);
-		result = r->init();
-		detail::check_return("module init", before);
-	}
+	m->loaded = true;
+	const int result = m->init ? run(*m, m->init, "module init") : 0;
+	// As do_init_module, which warns of it.
 	if (result > 0)
-		violations::report(name + " init returned " + std::to_string(result) +
-				   ", not 0 or an error");
+		violations::report(detail::format("%s init returned %d, not 0 or an error",
+						  name.c_str(), result));
 	if (result < 0) {
-		r->loaded = false;
-		check_nothing_left(*r, "failed init");
+		m->loaded = false;
+		check_nothing_left(*m, "failed init");
 		return result;
 	}
-	load_order().push_back(name);
-	return result;
-}
-
-int unload(const std::string &name)
-{
-	Record *r = lookup(name);
-	if (!r || !r->loaded)
-		return -ENOENT;
-	if (r->refs > 0)
-		return -EBUSY;
-	if (!r->exit)
-		return -EBUSY;
-	int before = detail::mutexes_held();
-	{
-		detail::ModuleScope scope(r->mod);
-		r->exit();
-	}
-	detail::check_return("module exit", before);
-	r->loaded = false;
-	auto &order = load_order();
-	order.erase(std::remove(order.begin(), order.end(), name), order.end());
-	check_nothing_left(*r, "unload");
+	loader().order.push_back(name);
 	return 0;
 }
 
-bool loaded(const std::string &name)
+int modules::unload(const std::string &name)
 {
-	Record *r = lookup(name);
-	return r && r->loaded;
+	Module *m = lookup(name);
+	if (!m || !m->loaded)
+		return -ENOENT;
+	if (m->refs > 0 || !m->exit)
+		return -EBUSY;
+	run(*m, [m] { return m->exit(), 0; }, "module exit");
+	m->loaded = false;
+	auto &order = loader().order;
+	order.erase(std::remove(order.begin(), order.end(), name), order.end());
+	check_nothing_left(*m, "unload");
+	return 0;
 }
 
-void unload_all()
+bool modules::loaded(const std::string &name) { return lookup(name) && lookup(name)->loaded; }
+
+void modules::unload_all()
 {
-	while (!load_order().empty()) {
-		std::string name = load_order().back();
-		Record &r = registry()[name];
-		r.refs = 0;
+	while (!loader().order.empty()) {
+		const std::string name = loader().order.back();
+		Module &m = loader().modules[name];
+		m.refs = 0;
 		if (unload(name) != 0) {
 			violations::report(name + " cannot be unloaded");
-			r.loaded = false;
-			load_order().pop_back();
+			m.loaded = false;
+			loader().order.pop_back();
 		}
 	}
 }
 
-struct module *find(const std::string &name)
+struct module *modules::find(const std::string &name)
 {
-	Record *r = lookup(name);
-	return r ? r->mod : nullptr;
+	return lookup(name) ? lookup(name)->mod : nullptr;
 }
 
-std::vector<std::string> info(const std::string &name, const std::string &tag)
+std::vector<std::string> modules::info(const std::string &name, const std::string &tag)
 {
 	std::vector<std::string> values;
-	Record *r = lookup(name);
-	if (!r)
-		return values;
-	auto [first, last] = r->info.equal_range(tag);
-	for (auto it = first; it != last; ++it)
-		values.push_back(it->second);
+	if (Module *m = lookup(name))
+		for (auto [it, last] = m->info.equal_range(tag); it != last; ++it)
+			values.push_back(it->second);
 	return values;
 }
 
-}  // namespace ksim::modules
+namespace detail {
 
-namespace ksim::detail {
-namespace {
+const struct module *running_module() { return loader().running; }
 
-const struct module *&running()
+ModuleScope::ModuleScope(const struct module *mod) : previous_(loader().running)
 {
-	static const struct module *mod = nullptr;
-	return mod;
+	loader().running = mod;
 }
 
-}  // namespace
+ModuleScope::~ModuleScope() { loader().running = previous_; }
 
-const struct module *running_module()
-{
-	return running();
-}
-
-ModuleScope::ModuleScope(const struct module *mod) : previous_(running())
-{
-	running() = mod;
-}
-
-ModuleScope::~ModuleScope()
-{
-	running() = previous_;
-}
-
+// An open file holds its module.
 bool module_get(struct module *mod)
 {
-	if (!mod)
-		return true;
-	auto &r = modules::record_of(mod);
-	if (!r.loaded)
+	if (mod && !record_of(mod).loaded)
 		return false;
-	r.refs++;
+	if (mod)
+		record_of(mod).refs++;
 	return true;
 }
 
 void module_put(struct module *mod)
 {
-	if (!mod)
-		return;
-	auto &r = modules::record_of(mod);
-	if (r.refs == 0)
-		violations::report(std::string("module_put without a reference on ") +
-				   mod->name);
-	else
-		r.refs--;
+	if (mod)
+		record_of(mod).refs--;
 }
 
-}  // namespace ksim::detail
+}  // namespace detail
+}  // namespace ksim
 
 extern "C" {
 
 void ksim_module_set_init(struct module *mod, int (*init)(void))
 {
-	ksim::modules::record_of(mod).init = init;
+	ksim::record_of(mod).init = init;
 }
 
 void ksim_module_set_exit(struct module *mod, void (*exit)(void))
 {
-	ksim::modules::record_of(mod).exit = exit;
+	ksim::record_of(mod).exit = exit;
 }
 
 void ksim_module_add_info(struct module *mod, const char *tag, const char *value)
 {
-	ksim::modules::record_of(mod).info.emplace(tag, value);
+	ksim::record_of(mod).info.emplace(tag, value);
 }
 
 }  // extern "C"

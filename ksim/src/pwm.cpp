@@ -1,178 +1,140 @@
-// The PWM core: finding a node's channel, requesting and releasing it
-// (managed or not), and the consumer calls of 4.1.
-#include "ksim/hw/pwm_channel.hpp"
-
-#include <ksim/runtime.h>
+// The PWM core of 4.1: finding a node's channel, requesting it for a
+// device until the device is unbound, and the consumer calls. The channel
+// state is the core's, in each struct pwm_device; the controller always
+// accepts what the core asks unless a test injects a fault.
 #include <linux/device.h>
 #include <linux/of.h>
-#include <linux/printk.h>
+#include <linux/pwm.h>
 
-#include <string>
+#include <array>
 
-#include "ksim/context.hpp"
 #include "internal.hpp"
 
 namespace {
 
-using ksim::hw::PwmChannel;
+using ksim::pwm::channels;
 
-PwmChannel &channel_of(const struct pwm_device *pwm)
+std::array<pwm_device, channels> &all()
 {
-	return ksim::hw::pwm_channel(pwm->pwm);
+	static std::array<pwm_device, channels> devices;
+	return devices;
 }
 
-std::string channel_name(const PwmChannel &ch)
+// Every consumer call is an event; one on a released channel a violation.
+bool requested(struct pwm_device *pwm, const std::string &call)
 {
-	return "PWM channel " + std::to_string(ch.number());
-}
-
-// Records the call; a channel that nobody holds must not be touched.
-bool record_on_held(PwmChannel &ch, const std::string &call)
-{
-	ch.record(call);
-	if (ch.held())
+	ksim::detail::event("pwm", "pwm" + std::to_string(pwm->pwm) + " " + call);
+	if (pwm->flags & PWMF_REQUESTED)
 		return true;
-	ksim::violations::report(channel_name(ch) + ": " + call + " after its release");
+	ksim::violations::report("PWM channel " + std::to_string(pwm->pwm) + ": " + call +
+				 " after its release");
 	return false;
 }
 
 // The channel named by the first cell of the node's "pwms" property.
-struct pwm_device *request_for_node(struct device_node *np, const char *con_id)
+struct pwm_device *of_pwm_get(struct device_node *np, const char *con_id)
 {
 	ksim_might_sleep("of_pwm_get");
 	if (int error = ksim_fault("of_pwm_get"))
 		return static_cast<pwm_device *>(ERR_PTR(error));
-	u32 number;
-	if (!np || of_property_read_u32(np, "pwms", &number))
+	// A name is looked up in "pwm-names", which no node here has.
+	if (con_id)
+		return static_cast<pwm_device *>(ERR_PTR(-EINVAL));
+	const ksim::dt::Node *node = ksim::detail::node_of(np);
+	if (!node || !node->cells.count("pwms") || node->cells.at("pwms").empty())
 		return static_cast<pwm_device *>(ERR_PTR(-ENOENT));
+	const unsigned number = node->cells.at("pwms")[0];
 	// No controller serves the channel (yet): the kernel asks to try later.
-	if (number >= ksim::hw::pwm_channel_count)
+	if (number >= channels)
 		return static_cast<pwm_device *>(ERR_PTR(-EPROBE_DEFER));
-	PwmChannel &ch = ksim::hw::pwm_channel(number);
-	std::string label = con_id ? con_id : np->name;
-	ch.record("request " + label);
-	if (ch.held())
+	pwm_device *pwm = &all()[number];
+	ksim::detail::event("pwm", "pwm" + std::to_string(pwm->pwm) + " request " + np->name);
+	if (pwm->flags & PWMF_REQUESTED)
 		return static_cast<pwm_device *>(ERR_PTR(-EBUSY));
-	ch.request(label);
-	return ch.device();
+	pwm->flags |= PWMF_REQUESTED;
+	pwm->label = np->name;
+	return pwm;
 }
 
-void release_managed(void *pwm)
+// pwm_put as devres calls it. The output goes on as it was.
+void put(void *data)
 {
-	pwm_put(static_cast<pwm_device *>(pwm));
+	auto *pwm = static_cast<pwm_device *>(data);
+	ksim_might_sleep("pwm_put");
+	ksim::detail::event("pwm", "pwm" + std::to_string(pwm->pwm) + " release");
+	pwm->flags &= ~PWMF_REQUESTED;
+	pwm->label = nullptr;
 }
 
 }  // namespace
 
-namespace ksim::detail {
-
-void reset_pwm()
+struct pwm_device &ksim::pwm::channel(unsigned number)
 {
-	for (unsigned n = 0; n < hw::pwm_channel_count; n++)
-		hw::pwm_channel(n).reset(n);
+	return all().at(number);
 }
 
-}  // namespace ksim::detail
+void ksim::detail::reset_pwm()
+{
+	for (unsigned n = 0; n < channels; n++)
+		all()[n] = {nullptr, 0, n, n, 0, 0, PWM_POLARITY_NORMAL};
+}
 
 extern "C" {
 
 int pwm_config(struct pwm_device *pwm, int duty_ns, int period_ns)
 {
-	if (!pwm)
-		return -EINVAL;
-	PwmChannel &ch = channel_of(pwm);
-	if (!record_on_held(ch, "config " + std::to_string(duty_ns) + " " +
-					std::to_string(period_ns)))
+	if (!pwm || !requested(pwm, ksim::detail::format("config %d %d", duty_ns, period_ns)))
 		return -EINVAL;
 	if (duty_ns < 0 || period_ns <= 0 || duty_ns > period_ns)
 		return -EINVAL;
 	if (int error = ksim_fault("pwm_config"))
 		return error;
-	ch.configure(duty_ns, period_ns);
+	pwm->duty_cycle = static_cast<unsigned>(duty_ns);
+	pwm->period = static_cast<unsigned>(period_ns);
 	return 0;
 }
 
 int pwm_set_polarity(struct pwm_device *pwm, enum pwm_polarity polarity)
 {
-	if (!pwm)
-		return -EINVAL;
-	PwmChannel &ch = channel_of(pwm);
 	const char *name = polarity == PWM_POLARITY_NORMAL ? "normal" : "inversed";
-	if (!record_on_held(ch, std::string("polarity ") + name))
+	if (!pwm || !requested(pwm, std::string("polarity ") + name))
 		return -EINVAL;
 	// 4.1 changes the polarity of a stopped output only.
-	if (ch.enabled())
+	if (pwm->flags & PWMF_ENABLED)
 		return -EBUSY;
 	if (int error = ksim_fault("pwm_set_polarity"))
 		return error;
-	ch.set_polarity(polarity);
+	pwm->polarity = polarity;
 	return 0;
 }
 
+// As 4.1: the flag is set before the controller is asked, and stays set
+// when the controller refuses.
 int pwm_enable(struct pwm_device *pwm)
 {
-	if (!pwm)
+	if (!pwm || !requested(pwm, "enable"))
 		return -EINVAL;
-	PwmChannel &ch = channel_of(pwm);
-	if (!record_on_held(ch, "enable"))
-		return -EINVAL;
-	if (int error = ksim_fault("pwm_enable"))
-		return error;
-	ch.set_enabled(true);
-	return 0;
+	if (pwm->flags & PWMF_ENABLED)
+		return 0;
+	pwm->flags |= PWMF_ENABLED;
+	return ksim_fault("pwm_enable");
 }
 
 void pwm_disable(struct pwm_device *pwm)
 {
-	if (!pwm)
-		return;
-	PwmChannel &ch = channel_of(pwm);
-	if (record_on_held(ch, "disable"))
-		ch.set_enabled(false);
-}
-
-void pwm_put(struct pwm_device *pwm)
-{
-	if (!pwm)
-		return;
-	ksim_might_sleep("pwm_put");
-	PwmChannel &ch = channel_of(pwm);
-	ch.record("release");
-	if (!ch.held()) {
-		pr_warn("PWM device already freed\n");
-		ksim::violations::report(channel_name(ch) + " released twice");
-		return;
-	}
-	ch.release();
-}
-
-/* 4.1 keeps pwm_free as the old name of pwm_put. */
-void pwm_free(struct pwm_device *pwm)
-{
-	pwm_put(pwm);
-}
-
-struct pwm_device *of_pwm_get(struct device_node *np, const char *con_id)
-{
-	return request_for_node(np, con_id);
-}
-
-struct pwm_device *pwm_get(struct device *dev, const char *con_id)
-{
-	if (!dev || !dev->of_node)
-		return static_cast<pwm_device *>(ERR_PTR(-ENODEV));
-	return request_for_node(dev->of_node, con_id);
+	if (pwm && requested(pwm, "disable"))
+		pwm->flags &= ~PWMF_ENABLED;
 }
 
 struct pwm_device *devm_pwm_get(struct device *dev, const char *con_id)
 {
-	struct pwm_device *pwm = pwm_get(dev, con_id);
-	if (IS_ERR(pwm))
-		return pwm;
-	if (int error = devm_add_action(dev, release_managed, pwm)) {
-		pwm_put(pwm);
-		return static_cast<pwm_device *>(ERR_PTR(error));
-	}
+	// Without a node only the board's lookup table is searched, and this
+	// board has none.
+	if (!dev || !dev->of_node)
+		return static_cast<pwm_device *>(ERR_PTR(-EPROBE_DEFER));
+	struct pwm_device *pwm = of_pwm_get(dev->of_node, con_id);
+	if (!IS_ERR(pwm))
+		ksim::detail::devres_add(dev, put, pwm);
 	return pwm;
 }
 

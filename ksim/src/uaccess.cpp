@@ -1,147 +1,111 @@
 // User memory and the copies across the user/kernel boundary.
-#include "ksim/uaccess.hpp"
-
 #include <linux/uaccess.h>
-
-#include <ksim/runtime.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <map>
 
-#include "ksim/context.hpp"
 #include "internal.hpp"
 
-namespace ksim::user {
+namespace ksim {
 namespace {
 
 constexpr std::uint8_t kernel_pattern = 0x5a;
 
-std::map<const std::uint8_t *, std::size_t> &mapped()
+struct Memory {
+	// Where each live Buffer starts, and its size.
+	std::map<std::uintptr_t, std::size_t> mapped;
+	std::array<std::uint8_t, 64> kernel;
+};
+
+Memory &memory()
 {
-	static std::map<const std::uint8_t *, std::size_t> ranges;
-	return ranges;
+	static Memory m;
+	return m;
 }
 
-std::array<std::uint8_t, 64> &kernel_memory()
+std::uintptr_t address(const void *p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+// As ARM's __range_ok: the range must end below the caller's limit, and
+// nothing else is checked. The kernel memory stands for all that lies
+// beyond the limit: a range that wraps or reaches into it is refused.
+bool within_limit(const void *addr, unsigned long size)
 {
-	static std::array<std::uint8_t, 64> memory;
-	return memory;
+	const std::uintptr_t start = address(addr), kernel = address(memory().kernel.data());
+	return start + size >= start &&
+	       (start + std::max(size, 1UL) <= kernel || start >= kernel + memory().kernel.size());
+}
+
+// A copy may fault, so may sleep. It faults at the first byte no Buffer
+// maps: it moves the bytes before that and returns how many it did not.
+unsigned long copy(const char *call, void *to, const void *from, const void *user, unsigned long n)
+{
+	ksim_might_sleep(call);
+	const std::uintptr_t start = address(user);
+	auto it = memory().mapped.upper_bound(start);
+	const std::uintptr_t end =
+		it == memory().mapped.begin() ? 0 : std::prev(it)->first + std::prev(it)->second;
+	const unsigned long done = end > start ? std::min<unsigned long>(n, end - start) : 0;
+	if (done)
+		std::memcpy(to, from, done);
+	return n - done;
 }
 
 }  // namespace
 
-Buffer::Buffer(std::size_t size, std::uint8_t fill) : bytes_(size, fill)
+user::Buffer::Buffer(std::size_t size, std::uint8_t fill) : bytes_(size, fill)
 {
-	mapped()[bytes_.data()] = bytes_.size();
+	memory().mapped[address(bytes_.data())] = bytes_.size();
 }
 
-Buffer::~Buffer()
-{
-	mapped().erase(bytes_.data());
-}
+user::Buffer::~Buffer() { memory().mapped.erase(address(bytes_.data())); }
 
-void *kernel_address()
-{
-	return kernel_memory().data();
-}
+void *user::kernel_address() { return memory().kernel.data(); }
 
-bool kernel_memory_untouched()
+bool user::kernel_memory_untouched()
 {
-	const auto &memory = kernel_memory();
-	return std::all_of(memory.begin(), memory.end(),
+	return std::all_of(memory().kernel.begin(), memory().kernel.end(),
 			   [](std::uint8_t b) { return b == kernel_pattern; });
 }
 
-}  // namespace ksim::user
+void detail::reset_user() { memory().kernel.fill(kernel_pattern); }
 
-namespace ksim::detail {
+}  // namespace ksim
 
-void reset_user()
-{
-	user::kernel_memory().fill(user::kernel_pattern);
-}
-
-bool user_range_mapped(const void *addr, unsigned long size)
-{
-	auto *start = static_cast<const std::uint8_t *>(addr);
-	auto &ranges = user::mapped();
-	auto it = ranges.upper_bound(start);
-	if (it == ranges.begin())
-		return false;
-	--it;
-	return start >= it->first && size <= it->second &&
-	       static_cast<std::size_t>(start - it->first) <= it->second - size;
-}
-
-}  // namespace ksim::detail
-
-namespace {
-
-// The access check's answer: the range lies within the caller's limit.
-bool within_limit(const void *addr, unsigned long size)
-{
-	return size == 0 || ksim::detail::user_range_mapped(addr, size);
-}
-
-// The unchecked copies trust their caller: outside the limit they would
-// write kernel memory, which the model reports instead of doing.
-bool checked_by_caller(const char *call, const void *addr, unsigned long size)
-{
-	if (within_limit(addr, size))
-		return true;
-	ksim::violations::report(std::string(call) +
-				 " on an address beyond the user limit");
-	return false;
-}
-
-enum class Check { here, by_caller };
-
-// Every copy may fault, so may sleep; it moves all or nothing.
-unsigned long copy(const char *call, void *to, const void *from, const void *user,
-		   unsigned long n, Check check)
-{
-	ksim_might_sleep(call);
-	bool allowed = check == Check::here ? within_limit(user, n)
-					    : checked_by_caller(call, user, n);
-	if (!allowed)
-		return n;
-	if (n)
-		std::memcpy(to, from, n);
-	return 0;
-}
-
-}  // namespace
+using ksim::within_limit;
 
 extern "C" {
 
-int ksim_access_ok(int, const void *addr, unsigned long size)
-{
-	return within_limit(addr, size);
-}
+int ksim_access_ok(const void *addr, unsigned long size) { return within_limit(addr, size); }
 
+// The unchecked copy trusts its caller: beyond the limit it would write
+// kernel memory, which the model reports instead of doing.
 unsigned long __copy_to_user(void *to, const void *from, unsigned long n)
 {
-	return copy("__copy_to_user", to, from, to, n, Check::by_caller);
-}
-
-unsigned long __copy_from_user(void *to, const void *from, unsigned long n)
-{
-	return copy("__copy_from_user", to, from, from, n, Check::by_caller);
+	if (within_limit(to, n))
+		return ksim::copy("__copy_to_user", to, from, to, n);
+	ksim_might_sleep("__copy_to_user");
+	ksim::violations::report("__copy_to_user on an address beyond the user limit");
+	return n;
 }
 
 unsigned long copy_to_user(void *to, const void *from, unsigned long n)
 {
-	return copy("copy_to_user", to, from, to, n, Check::here);
+	if (within_limit(to, n))
+		return ksim::copy("copy_to_user", to, from, to, n);
+	ksim_might_sleep("copy_to_user");
+	return n;
 }
 
+// As the kernel's, it zero-fills what it could not copy.
 unsigned long copy_from_user(void *to, const void *from, unsigned long n)
 {
-	unsigned long left = copy("copy_from_user", to, from, from, n, Check::here);
-	// As the kernel does, the destination is zero-filled on a fault.
-	if (left)
-		std::memset(to, 0, n);
+	unsigned long left = n;
+	if (within_limit(from, n))
+		left = ksim::copy("copy_from_user", to, from, from, n);
+	else
+		ksim_might_sleep("copy_from_user");
+	std::memset(static_cast<char *>(to) + (n - left), 0, left);
 	return left;
 }
 

@@ -105,4 +105,3 @@ static void __exit echo_exit(void)
 module_init(echo_init);
 module_exit(echo_exit);
 MODULE_LICENSE("GPL");
-MODULE_AUTHOR("sensorkit");

@@ -1,3 +1,5 @@
+// The PWM core: looking up a node's channel for a device, the consumer
+// calls of 4.1, and the release when the device is unbound.
 #include <linux/kern_levels.h>
 #include <linux/platform_device.h>
 #include <linux/pwm.h>
@@ -8,127 +10,138 @@
 #include <vector>
 
 #include "echo_drv.h"
-#include "ksim/hw/pwm_channel.hpp"
 #include "ksim/testing.hpp"
 
 namespace {
 
-namespace dt = ksim::dt;
-namespace platform = ksim::platform;
-using ksim::hw::PwmChannel;
+using namespace ksim;
 using ::testing::ElementsAre;
 
 class PwmTest : public ksim::Test {
 protected:
-	// A node referring to channel 2, as a motor or a servo would.
-	device_node *add_consumer(const std::string &name = "motor")
+	// A device whose node refers to channel 2, as a motor or a servo would.
+	struct device *add_consumer(const std::string &name = "motor")
 	{
-		return dt::add({name, {"test,other"}, {}, {{"pwms", {2}}}});
+		dt::add({name, {"test,other"}, {}, {{"pwms", {2}}}});
+		return bus::device(name);
 	}
 
-	PwmChannel &ch = ksim::hw::pwm_channel(2);
+	pwm_device &ch = pwm::channel(2);
 };
 
 TEST_F(PwmTest, AManagedChannelIsReleasedOnceWhenItsDeviceIsUnbound)
 {
 	dt::add({"echo0", {"test,echo"}, {}, {{"pwms", {2}}}});
-	ASSERT_EQ(ksim::modules::load("ksim_echo"), 0);
-	pwm_device *pwm = devm_pwm_get(&platform::device("echo0")->dev, nullptr);
-	ASSERT_FALSE(IS_ERR(pwm));
-	EXPECT_EQ(ch.holder(), "echo0");
+	ASSERT_EQ(modules::load("ksim_echo"), 0);
+	pwm_device *pwm = devm_pwm_get(bus::device("echo0"), nullptr);
+	ASSERT_EQ(pwm, &ch);
+	EXPECT_STREQ(ch.label, "echo0");
+	EXPECT_TRUE(ch.flags & PWMF_REQUESTED);
 
-	int removes = echo_removes;
-	platform::unbind("echo0");
-	EXPECT_EQ(echo_removes, removes + 1);
-	EXPECT_FALSE(ch.held());
-	EXPECT_THAT(ch.history(), ElementsAre("request echo0", "release"));
+	bus::unbind("echo0");
+	EXPECT_FALSE(ch.flags & PWMF_REQUESTED);
+	EXPECT_EQ(ch.label, nullptr);
+	EXPECT_THAT(events("pwm"), ElementsAre("pwm2 request echo0", "pwm2 release"));
+	ASSERT_EQ(bus::bind("echo0"), 0);
+	EXPECT_EQ(events("pwm").size(), 2u);
 }
 
-TEST_F(PwmTest, ReleasingTwiceOrUsingAReleasedChannelFailsTheTest)
+TEST_F(PwmTest, UsingAReleasedChannelIsAViolation)
 {
-	pwm_device *pwm = of_pwm_get(add_consumer(), "motor-left");
-	ASSERT_FALSE(IS_ERR(pwm));
-	EXPECT_EQ(ch.holder(), "motor-left");
+	dt::add({"echo0", {"test,echo"}, {}, {{"pwms", {2}}}});
+	ASSERT_EQ(modules::load("ksim_echo"), 0);
+	pwm_device *pwm = devm_pwm_get(bus::device("echo0"), nullptr);
 	ASSERT_EQ(pwm_config(pwm, 1000, 4000), 0);
-	pwm_put(pwm);
+	bus::unbind("echo0");
 
-	pwm_free(pwm);
 	EXPECT_EQ(pwm_config(pwm, 3000, 4000), -EINVAL);
 	EXPECT_EQ(pwm_enable(pwm), -EINVAL);
-	EXPECT_THAT(ksim::violations::take(),
-		    ElementsAre("PWM channel 2 released twice",
-				"PWM channel 2: config 3000 4000 after its release",
+	EXPECT_THAT(violations::take(),
+		    ElementsAre("PWM channel 2: config 3000 4000 after its release",
 				"PWM channel 2: enable after its release"));
-	EXPECT_TRUE(ksim::log::contains(LOGLEVEL_WARNING, "PWM device already freed\n"));
-	EXPECT_EQ(ch.duty_ns(), 1000);
-	EXPECT_FALSE(ch.enabled());
+	EXPECT_EQ(ch.duty_cycle, 1000u);
+	EXPECT_FALSE(ch.flags & PWMF_ENABLED);
 }
 
 TEST_F(PwmTest, LookUpFailuresHoldNoChannel)
 {
-	device_node *np = add_consumer();
-	device_node *bare = dt::add({"bare", {"test,other"}, {}, {}});
-	device_node *far = dt::add({"far", {"test,other"}, {}, {{"pwms", {ksim::hw::pwm_channel_count}}}});
+	struct device *motor = add_consumer();
+	dt::add({"bare", {"test,other"}, {}, {}});
+	dt::add({"far", {"test,other"}, {}, {{"pwms", {pwm::channels}}}});
 	struct Case {
 		const char *what;
-		device_node *node;
+		struct device *dev;
+		const char *con_id;
 		int error;
 	};
 	const std::vector<Case> cases = {
-		{"no pwms property", bare, -ENOENT},
-		{"no node", nullptr, -ENOENT},
-		{"no controller serves the channel", far, -EPROBE_DEFER},
+		{"no pwms property", bus::device("bare"), nullptr, -ENOENT},
+		{"no controller serves the channel", bus::device("far"), nullptr, -EPROBE_DEFER},
+		{"no node, and no board lookup table", platform::add("board-motor"), nullptr,
+		 -EPROBE_DEFER},
+		{"a name, and no pwm-names", motor, "motor-left", -EINVAL},
 	};
 	for (const Case &c : cases) {
 		SCOPED_TRACE(c.what);
-		EXPECT_EQ(PTR_ERR(of_pwm_get(c.node, nullptr)), c.error);
+		EXPECT_EQ(PTR_ERR(devm_pwm_get(c.dev, c.con_id)), c.error);
 	}
-	EXPECT_EQ(PTR_ERR(pwm_get(&platform::add("board-motor")->dev, nullptr)), -ENODEV);
-	ksim::fault::inject("of_pwm_get", -ENOMEM);
-	EXPECT_EQ(PTR_ERR(of_pwm_get(np, nullptr)), -ENOMEM);
-	EXPECT_FALSE(ch.held());
+	fault::inject("of_pwm_get", -ENOMEM);
+	EXPECT_EQ(PTR_ERR(devm_pwm_get(motor, nullptr)), -ENOMEM);
+	EXPECT_FALSE(ch.flags & PWMF_REQUESTED);
 
-	ASSERT_FALSE(IS_ERR(pwm_get(&platform::device("motor")->dev, nullptr)));
-	EXPECT_EQ(PTR_ERR(of_pwm_get(add_consumer("second"), nullptr)), -EBUSY);
-	EXPECT_EQ(ch.holder(), "motor");
+	ASSERT_EQ(devm_pwm_get(motor, nullptr), &ch);
+	EXPECT_EQ(PTR_ERR(devm_pwm_get(add_consumer("second"), nullptr)), -EBUSY);
+	EXPECT_STREQ(ch.label, "motor");
 }
 
 TEST_F(PwmTest, ConsumerCallsCheckTheirArgumentsAsTheCoreDoes)
 {
-	pwm_device *pwm = of_pwm_get(add_consumer(), nullptr);
+	pwm_device *pwm = devm_pwm_get(add_consumer(), nullptr);
 	ASSERT_EQ(pwm_config(pwm, 500, 2000), 0);
 	EXPECT_EQ(pwm_config(pwm, 2001, 2000), -EINVAL);
 	EXPECT_EQ(pwm_config(pwm, -1, 2000), -EINVAL);
 	EXPECT_EQ(pwm_config(pwm, 0, 0), -EINVAL);
-	EXPECT_EQ(ch.duty_ns(), 500);
-	EXPECT_EQ(ch.period_ns(), 2000);
+	EXPECT_EQ(ch.duty_cycle, 500u);
+	EXPECT_EQ(ch.period, 2000u);
 
 	ASSERT_EQ(pwm_enable(pwm), 0);
 	EXPECT_EQ(pwm_set_polarity(pwm, PWM_POLARITY_INVERSED), -EBUSY);
 	pwm_disable(pwm);
 	EXPECT_EQ(pwm_set_polarity(pwm, PWM_POLARITY_INVERSED), 0);
-	EXPECT_EQ(ch.polarity(), PWM_POLARITY_INVERSED);
+	EXPECT_EQ(ch.polarity, PWM_POLARITY_INVERSED);
 
 	EXPECT_EQ(pwm_config(nullptr, 1, 2), -EINVAL);
 	EXPECT_EQ(pwm_enable(nullptr), -EINVAL);
 	EXPECT_EQ(pwm_set_polarity(nullptr, PWM_POLARITY_NORMAL), -EINVAL);
 	pwm_disable(nullptr);
-	pwm_put(nullptr);
-	EXPECT_THAT(ch.history(),
-		    ElementsAre("request motor", "config 500 2000", "config 2001 2000",
-				"config -1 2000", "config 0 0", "enable", "polarity inversed",
-				"disable", "polarity inversed"));
+	EXPECT_THAT(events("pwm"),
+		    ElementsAre("pwm2 request motor", "pwm2 config 500 2000",
+				"pwm2 config 2001 2000", "pwm2 config -1 2000", "pwm2 config 0 0",
+				"pwm2 enable", "pwm2 polarity inversed", "pwm2 disable",
+				"pwm2 polarity inversed"));
+}
+
+// 4.1 marks the channel enabled before it asks the controller, and leaves
+// the mark when the controller refuses: a second enable does nothing.
+TEST_F(PwmTest, ARefusedEnableLeavesTheChannelMarkedEnabled)
+{
+	pwm_device *pwm = devm_pwm_get(add_consumer(), nullptr);
+	fault::inject("pwm_enable", -EIO);
+	EXPECT_EQ(pwm_enable(pwm), -EIO);
+	EXPECT_TRUE(ch.flags & PWMF_ENABLED);
+	EXPECT_EQ(pwm_enable(pwm), 0);
+	EXPECT_EQ(pwm_set_polarity(pwm, PWM_POLARITY_INVERSED), -EBUSY);
 }
 
 TEST_F(PwmTest, AReleaseLeavesTheOutputRunning)
 {
-	pwm_device *pwm = of_pwm_get(add_consumer(), nullptr);
-	pwm_config(pwm, 700, 1000);
-	pwm_enable(pwm);
-	pwm_put(pwm);
-	EXPECT_TRUE(ch.enabled());
-	EXPECT_EQ(ch.duty_ns(), 700);
-	EXPECT_EQ(ch.history().back(), "release");
+	pwm_device *pwm = devm_pwm_get(add_consumer(), nullptr);
+	ASSERT_EQ(pwm_config(pwm, 700, 1000), 0);
+	ASSERT_EQ(pwm_enable(pwm), 0);
+	dt::remove("motor");
+	EXPECT_TRUE(ch.flags & PWMF_ENABLED);
+	EXPECT_EQ(ch.duty_cycle, 700u);
+	EXPECT_EQ(events("pwm").back(), "pwm2 release");
 }
 
 }  // namespace

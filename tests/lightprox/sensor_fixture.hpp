@@ -12,15 +12,17 @@ namespace lightprox_test {
 using ksim::hw::Ap3216c;
 
 constexpr const char *node = "/dev/ap3216";
-constexpr int bus = 0;
+constexpr int adapter = 0;
 constexpr std::uint16_t addr = Ap3216c::address;
+// The client's device name: adapter, then address.
+constexpr const char *client = "0-001e";
 
 class SensorTest : public ksim::Test {
 protected:
 	SensorTest()
 	{
-		ksim::i2c::add_adapter(bus);
-		ksim::i2c::attach(bus, addr, chip);
+		ksim::i2c::add_adapter(adapter);
+		ksim::i2c::attach(adapter, addr, chip);
 	}
 
 	// Both modules loaded and the driver bound to the board's client.

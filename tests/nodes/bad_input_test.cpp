@@ -14,7 +14,6 @@
 #include "ksim/hw/ap3216c.hpp"
 #include "ksim/hw/dht11.hpp"
 #include "ksim/hw/pir.hpp"
-#include "ksim/hw/pwm_channel.hpp"
 #include "ksim/testing.hpp"
 
 namespace {
@@ -117,7 +116,7 @@ constexpr unsigned servo_channel = 3;
 // The servo is set to one angle before each case, the case writes another.
 constexpr std::uint8_t first_angle = 45;
 constexpr std::uint8_t angle = 90;
-constexpr int angle_duty_ns = 1500000;
+constexpr unsigned angle_duty_ns = 1500000;
 
 class BadInput : public ksim::Test, public testing::WithParamInterface<Case> {
 protected:
@@ -143,15 +142,14 @@ protected:
 	// writes to the light sensor's registers, calls on the servo's channel.
 	std::string observable_state() const
 	{
-		const hw::PwmChannel &servo = hw::pwm_channel(servo_channel);
-		const auto &bus = i2c::transfers();
-		const auto writes = std::count_if(bus.begin(), bus.end(), [](const i2c::Transfer &t) {
-			return t.op == i2c::Op::write_byte_data;
-		});
+		const auto transfers = events("i2c");
+		const auto writes = std::count_if(
+			transfers.begin(), transfers.end(),
+			[](const std::string &t) { return t.find(" write ") != std::string::npos; });
 		return std::to_string(dht11.answers()) + " DHT11 answers, " +
 		       std::to_string(writes) + " register writes, " +
-		       std::to_string(servo.history().size()) + " channel calls, duty " +
-		       std::to_string(servo.duty_ns());
+		       std::to_string(events("pwm").size()) + " channel calls, duty " +
+		       std::to_string(pwm::channel(servo_channel).duty_cycle);
 	}
 
 	static Bytes record(const std::string &node)
@@ -211,7 +209,7 @@ TEST_P(BadInput, TheNodeAnswersAsItsUsersExpect)
 		EXPECT_EQ(buf.bytes(), expected);
 	}
 	if (c.call == Call::write && c.result == 1) {
-		EXPECT_EQ(hw::pwm_channel(servo_channel).duty_ns(), angle_duty_ns);
+		EXPECT_EQ(pwm::channel(servo_channel).duty_cycle, angle_duty_ns);
 	}
 
 	EXPECT_EQ(good_call(fd, c.node), good_result) << "the next good call fails";

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "ksim/hw/pwm_channel.hpp"
 #include "ksim/testing.hpp"
 
 namespace {
@@ -14,14 +13,14 @@ namespace {
 namespace dt = ksim::dt;
 namespace fs = ksim::fs;
 namespace modules = ksim::modules;
+namespace bus = ksim::bus;
 namespace platform = ksim::platform;
 using ksim::log::default_level;
-using ksim::hw::PwmChannel;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-constexpr int period_ns = 20000000;
-constexpr int zero_degrees_ns = 500000;
+constexpr unsigned period_ns = 20000000;
+constexpr unsigned zero_degrees_ns = 500000;
 
 class ServoTest : public ksim::Test {
 protected:
@@ -29,7 +28,7 @@ protected:
 	{
 		dt::add(servo_node);
 		ASSERT_EQ(modules::load("servo_drv"), 0);
-		ASSERT_TRUE(platform::bound("servo"));
+		ASSERT_TRUE(bus::bound("servo"));
 	}
 
 	ssize_t write_node(const void *buf, size_t count)
@@ -49,38 +48,41 @@ protected:
 
 	static bool any_channel_held()
 	{
-		for (unsigned n = 0; n < ksim::hw::pwm_channel_count; n++)
-			if (ksim::hw::pwm_channel(n).held())
+		for (unsigned n = 0; n < ksim::pwm::channels; n++)
+			if (ksim::pwm::channel(n).flags & PWMF_REQUESTED)
 				return true;
 		return false;
 	}
 
+	// What the servo's channel was asked, refused calls too.
+	static std::vector<std::string> calls() { return ksim::events("pwm"); }
+
 	dt::Node servo_node{"servo", {"hc-sg90"}, {}, {{"pwms", {3}}}};
-	PwmChannel &ch = ksim::hw::pwm_channel(3);
+	pwm_device &ch = ksim::pwm::channel(3);
 };
 
 TEST_F(ServoTest, ProbeStartsTheChannelAtZeroDegreesWithNormalPolarity)
 {
 	// What a boot loader might have left on the channel.
-	ch.set_polarity(PWM_POLARITY_INVERSED);
+	ch.polarity = PWM_POLARITY_INVERSED;
 	bind_servo();
 
 	EXPECT_EQ(ksim::log::entries().front(),
 		  (ksim::log::Entry{default_level, "sg90 match success \n"}));
-	EXPECT_THAT(ch.history(), ElementsAre("request servo", "config 500000 20000000",
-					      "polarity normal", "enable"));
-	EXPECT_EQ(ch.holder(), "servo");
-	EXPECT_EQ(ch.duty_ns(), zero_degrees_ns);
-	EXPECT_EQ(ch.period_ns(), period_ns);
-	EXPECT_EQ(ch.polarity(), PWM_POLARITY_NORMAL);
-	EXPECT_TRUE(ch.enabled());
+	EXPECT_THAT(calls(), ElementsAre("pwm3 request servo", "pwm3 config 500000 20000000",
+					 "pwm3 polarity normal", "pwm3 enable"));
+	EXPECT_STREQ(ch.label, "servo");
+	EXPECT_EQ(ch.duty_cycle, zero_degrees_ns);
+	EXPECT_EQ(ch.period, period_ns);
+	EXPECT_EQ(ch.polarity, PWM_POLARITY_NORMAL);
+	EXPECT_TRUE(ch.flags & PWMF_ENABLED);
 }
 
 TEST_F(ServoTest, EachAngleWrittenSetsItsDutyWithinTheSamePeriod)
 {
 	struct Row {
 		std::uint8_t angle;
-		int duty_ns;
+		unsigned duty_ns;
 	};
 	const std::vector<Row> table = {
 		{0, 500000},   {1, 511111},   {45, 1000000},  {90, 1500000},  {135, 2000000},
@@ -90,9 +92,9 @@ TEST_F(ServoTest, EachAngleWrittenSetsItsDutyWithinTheSamePeriod)
 	for (const Row &row : table) {
 		SCOPED_TRACE("angle " + std::to_string(row.angle));
 		EXPECT_EQ(write_angle(row.angle), 1);
-		EXPECT_EQ(ch.duty_ns(), row.duty_ns);
-		EXPECT_EQ(ch.period_ns(), period_ns);
-		EXPECT_TRUE(ch.enabled());
+		EXPECT_EQ(ch.duty_cycle, row.duty_ns);
+		EXPECT_EQ(ch.period, period_ns);
+		EXPECT_TRUE(ch.flags & PWMF_ENABLED);
 	}
 }
 
@@ -100,7 +102,7 @@ TEST_F(ServoTest, RefusedWritesLeaveTheServoWhereItIs)
 {
 	bind_servo();
 	ASSERT_EQ(write_angle(90), 1);
-	ch.clear_history();
+	ksim::clear_events();
 
 	ksim::user::Buffer three(3);
 	three[0] = 10;
@@ -122,45 +124,49 @@ TEST_F(ServoTest, RefusedWritesLeaveTheServoWhereItIs)
 		SCOPED_TRACE(row.what);
 		EXPECT_EQ(write_node(row.buf, row.count), row.result);
 	}
-	EXPECT_THAT(ch.history(), IsEmpty());
-	EXPECT_EQ(ch.duty_ns(), 1500000);
+	EXPECT_THAT(calls(), IsEmpty());
+	EXPECT_EQ(ch.duty_cycle, 1500000u);
 }
 
 TEST_F(ServoTest, UnbindDrivesZeroDegreesThenReleasesTheChannelOnce)
 {
 	bind_servo();
 	ASSERT_EQ(write_angle(180), 1);
-	ch.clear_history();
+	ksim::clear_events();
 
-	platform::unbind("servo");
-	EXPECT_THAT(ch.history(), ElementsAre("config 500000 20000000", "release"));
-	EXPECT_FALSE(ch.held());
+	bus::unbind("servo");
+	EXPECT_THAT(calls(), ElementsAre("pwm3 config 500000 20000000", "pwm3 release"));
+	EXPECT_FALSE(ch.flags & PWMF_REQUESTED);
 	// The output keeps running at 0 degrees once released.
-	EXPECT_TRUE(ch.enabled());
-	EXPECT_EQ(ch.duty_ns(), zero_degrees_ns);
+	EXPECT_TRUE(ch.flags & PWMF_ENABLED);
+	EXPECT_EQ(ch.duty_cycle, zero_degrees_ns);
 
 	EXPECT_EQ(write_angle(90), -ENODEV);
-	EXPECT_THAT(ch.history(), ElementsAre("config 500000 20000000", "release"));
+	EXPECT_THAT(calls(), ElementsAre("pwm3 config 500000 20000000", "pwm3 release"));
 
-	ASSERT_EQ(platform::bind("servo"), 0);
+	ASSERT_EQ(bus::bind("servo"), 0);
 	EXPECT_EQ(write_angle(90), 1);
-	EXPECT_EQ(ch.duty_ns(), 1500000);
+	EXPECT_EQ(ch.duty_cycle, 1500000u);
 }
 
 TEST_F(ServoTest, UnloadWhileBoundReleasesTheChannelAndWithdrawsTheNodeInReverse)
 {
 	bind_servo();
+	EXPECT_THAT(ksim::events("core"),
+		    ElementsAre("register_chrdev sg90", "class_create sg90_class",
+				"device_create sg90", "platform_driver_register my_sg90",
+				"probe my_sg90 servo"));
 	ASSERT_EQ(write_angle(45), 1);
-	ch.clear_history();
+	ksim::clear_events();
 
 	ASSERT_EQ(modules::unload("servo_drv"), 0);
-	EXPECT_THAT(ch.history(), ElementsAre("config 500000 20000000", "release"));
-	EXPECT_THAT(ksim::trace::calls(),
-		    ElementsAre("register_chrdev sg90", "class_create sg90_class", "device_create sg90",
-				"platform_driver_register my_sg90", "probe my_sg90 servo",
-				"platform_driver_unregister my_sg90", "remove my_sg90 servo",
-				"device_destroy sg90", "class_destroy sg90_class",
-				"unregister_chrdev sg90"));
+	std::vector<std::string> texts;
+	for (const ksim::Event &e : ksim::events())
+		texts.push_back(e.text);
+	EXPECT_THAT(texts, ElementsAre("platform_driver_unregister my_sg90", "remove my_sg90 servo",
+				       "pwm3 config 500000 20000000", "pwm3 release",
+				       "device_destroy sg90", "class_destroy sg90_class",
+				       "unregister_chrdev sg90"));
 }
 
 TEST_F(ServoTest, WithoutAServoNodeTheNodeExistsButDrivesNothing)
@@ -175,19 +181,19 @@ TEST_F(ServoTest, WithoutAServoNodeTheNodeExistsButDrivesNothing)
 TEST_F(ServoTest, ASecondServoNodeIsRefusedUntilTheFirstIsUnbound)
 {
 	bind_servo();
-	PwmChannel &other = ksim::hw::pwm_channel(4);
+	pwm_device &other = ksim::pwm::channel(4);
 	dt::add({"servo1", {"hc-sg90"}, {}, {{"pwms", {4}}}});
-	EXPECT_EQ(platform::last_probe_result("servo1"), -EBUSY);
-	EXPECT_FALSE(other.held());
+	EXPECT_EQ(bus::last_probe_result("servo1"), -EBUSY);
+	EXPECT_FALSE(other.flags & PWMF_REQUESTED);
 
 	ASSERT_EQ(write_angle(90), 1);
-	EXPECT_EQ(ch.duty_ns(), 1500000);
+	EXPECT_EQ(ch.duty_cycle, 1500000u);
 
-	platform::unbind("servo");
-	ASSERT_EQ(platform::bind("servo1"), 0);
+	bus::unbind("servo");
+	ASSERT_EQ(bus::bind("servo1"), 0);
 	ASSERT_EQ(write_angle(180), 1);
-	EXPECT_EQ(other.duty_ns(), 2500000);
-	EXPECT_EQ(ch.duty_ns(), zero_degrees_ns);
+	EXPECT_EQ(other.duty_cycle, 2500000u);
+	EXPECT_EQ(ch.duty_cycle, zero_degrees_ns);
 }
 
 // Probe failures: each logs its line after the match line and holds nothing.
@@ -212,12 +218,12 @@ TEST_P(ServoProbeFailureTest, LogsItsLineReturnsMinusOneAndHoldsNoChannel)
 	GetParam().arrange();
 	ASSERT_EQ(modules::load("servo_drv"), 0);
 
-	EXPECT_EQ(platform::last_probe_result(GetParam().device), -1);
-	EXPECT_FALSE(platform::bound(GetParam().device));
+	EXPECT_EQ(bus::last_probe_result(GetParam().device), -1);
+	EXPECT_FALSE(bus::bound(GetParam().device));
 	EXPECT_THAT(ksim::log::entries(),
 		    ::testing::IsSupersetOf({ksim::log::Entry{default_level, "sg90 match success \n"},
 					     ksim::log::Entry{LOGLEVEL_ERR, GetParam().error_line}}));
-	EXPECT_FALSE(ksim::hw::pwm_channel(3).held());
+	EXPECT_FALSE(ch.flags & PWMF_REQUESTED);
 	EXPECT_EQ(write_angle(90), -ENODEV);
 }
 
@@ -244,14 +250,14 @@ TEST_F(ServoTest, AChannelNotThereYetDefersTheProbeUntilItIs)
 	ksim::fault::inject("of_pwm_get", -EPROBE_DEFER);
 	dt::add(servo_node);
 	ASSERT_EQ(modules::load("servo_drv"), 0);
-	EXPECT_EQ(platform::last_probe_result("servo"), -EPROBE_DEFER);
+	EXPECT_EQ(bus::last_probe_result("servo"), -EPROBE_DEFER);
 	EXPECT_EQ(ksim::log::entries(),
 		  (std::vector<ksim::log::Entry>{{default_level, "sg90 match success \n"}}));
-	EXPECT_FALSE(ch.held());
+	EXPECT_FALSE(ch.flags & PWMF_REQUESTED);
 
-	ASSERT_EQ(platform::bind("servo"), 0);
+	ASSERT_EQ(bus::bind("servo"), 0);
 	EXPECT_EQ(write_angle(90), 1);
-	EXPECT_EQ(ch.duty_ns(), 1500000);
+	EXPECT_EQ(ch.duty_cycle, 1500000u);
 }
 
 // A channel that refuses a setting while the servo is started: the probe
@@ -265,8 +271,8 @@ TEST_P(ServoStartRefusedTest, FailsTheProbeWithTheChannelsError)
 	ksim::fault::inject(GetParam(), -EIO);
 	dt::add(servo_node);
 	ASSERT_EQ(modules::load("servo_drv"), 0);
-	EXPECT_EQ(platform::last_probe_result("servo"), -EIO);
-	EXPECT_FALSE(ch.held());
+	EXPECT_EQ(bus::last_probe_result("servo"), -EIO);
+	EXPECT_FALSE(ch.flags & PWMF_REQUESTED);
 	EXPECT_EQ(write_angle(90), -ENODEV);
 }
 
@@ -279,8 +285,8 @@ TEST_F(ServoTest, ARefusedAngleIsTheWritesErrorAndTheServoStaysWhereItWas)
 	ASSERT_EQ(write_angle(90), 1);
 	ksim::fault::inject("pwm_config", -EIO);
 	EXPECT_EQ(write_angle(180), -EIO);
-	EXPECT_EQ(ch.duty_ns(), 1500000);
-	EXPECT_TRUE(ch.enabled());
+	EXPECT_EQ(ch.duty_cycle, 1500000u);
+	EXPECT_TRUE(ch.flags & PWMF_ENABLED);
 }
 
 // Unbinding leaves the output running, and 4.1 sets the polarity of a
@@ -289,13 +295,13 @@ TEST_F(ServoTest, BoundAgainAfterAnUnbindItStartsAtZeroDegrees)
 {
 	bind_servo();
 	ASSERT_EQ(write_angle(90), 1);
-	platform::unbind("servo");
-	ASSERT_TRUE(ch.enabled());
+	bus::unbind("servo");
+	ASSERT_TRUE(ch.flags & PWMF_ENABLED);
 
-	ASSERT_EQ(platform::bind("servo"), 0);
-	EXPECT_EQ(ch.duty_ns(), zero_degrees_ns);
-	EXPECT_EQ(ch.polarity(), PWM_POLARITY_NORMAL);
-	EXPECT_TRUE(ch.enabled());
+	ASSERT_EQ(bus::bind("servo"), 0);
+	EXPECT_EQ(ch.duty_cycle, zero_degrees_ns);
+	EXPECT_EQ(ch.polarity, PWM_POLARITY_NORMAL);
+	EXPECT_TRUE(ch.flags & PWMF_ENABLED);
 	EXPECT_EQ(write_angle(45), 1);
 }
 
@@ -320,12 +326,12 @@ TEST_P(ServoLoadFailureTest, UndoesTheEarlierStepsAndReturnsTheError)
 	ksim::fault::inject(GetParam().site, -ENOMEM);
 	EXPECT_EQ(modules::load("servo_drv"), -ENOMEM);
 	EXPECT_FALSE(modules::loaded("servo_drv"));
-	EXPECT_EQ(ksim::trace::calls(), GetParam().history);
+	EXPECT_EQ(ksim::events("core"), GetParam().history);
 	EXPECT_THAT(fs::nodes(), IsEmpty());
-	EXPECT_FALSE(ch.held());
+	EXPECT_FALSE(ch.flags & PWMF_REQUESTED);
 
 	ASSERT_EQ(modules::load("servo_drv"), 0);
-	EXPECT_TRUE(platform::bound("servo"));
+	EXPECT_TRUE(bus::bound("servo"));
 }
 
 INSTANTIATE_TEST_SUITE_P(

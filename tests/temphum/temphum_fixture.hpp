@@ -23,7 +23,7 @@ protected:
 	{
 		ksim::dt::add(node);
 		ASSERT_EQ(ksim::modules::load("temphum_drv"), 0);
-		ASSERT_TRUE(ksim::platform::bound(node_name));
+		ASSERT_TRUE(ksim::bus::bound(node_name));
 	}
 
 	// One read on a fresh descriptor, with the interrupt-off record cleared.
@@ -36,5 +36,4 @@ protected:
 		EXPECT_EQ(ksim::fs::close(fd), 0);
 		return result;
 	}
-
 };

@@ -1,7 +1,7 @@
 /* SPDX-License-Identifier: GPL-2.0 */
 /*
  * The C face of the model's runtime: what the shim headers call. Tests use
- * the C++ headers beside this one.
+ * ksim/model.hpp beside this one.
  */
 #ifndef KSIM_RUNTIME_H
 #define KSIM_RUNTIME_H
@@ -10,8 +10,6 @@
 
 KSIM_BEGIN_DECLS
 
-/* Something the real kernel would warn about or oops on; fails the test. */
-void ksim_violation(const char *file, int line, const char *what);
 /* A call that may sleep: only legal in process context with irqs on. */
 void ksim_might_sleep(const char *call);
 
@@ -20,8 +18,6 @@ unsigned long ksim_jiffies(void);
 
 unsigned long ksim_irq_save(void);
 void ksim_irq_restore(unsigned long flags);
-int ksim_irqs_disabled(void);
-int ksim_in_interrupt(void);
 
 /* 0, or the negative errno a test armed for this call site. */
 int ksim_fault(const char *site);

@@ -11,7 +11,7 @@ namespace ksim {
 // members attach hardware to it) and fails the test on any violation.
 class Test : public ::testing::Test {
 protected:
-	Test();
+	Test() { reset(); }
 	void TearDown() override;
 };
 

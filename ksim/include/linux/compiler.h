@@ -15,15 +15,10 @@
 #endif
 
 #define __user
-#define __iomem
-#define __force
 #define __must_check __attribute__((warn_unused_result))
 #define __printf(a, b) __attribute__((format(printf, a, b)))
 #define __maybe_unused __attribute__((unused))
-#define __always_unused __attribute__((unused))
 #define likely(x) __builtin_expect(!!(x), 1)
 #define unlikely(x) __builtin_expect(!!(x), 0)
-#define READ_ONCE(x) (*(const volatile __typeof__(x) *)&(x))
-#define WRITE_ONCE(x, val) (*(volatile __typeof__(x) *)&(x) = (val))
 
 #endif

@@ -5,13 +5,7 @@
 #include <ksim/runtime.h>
 
 /* Busy-waits: virtual time moves on and attached hardware moves with it. */
-#define ndelay(n) ksim_ndelay(n)
 #define udelay(n) ksim_ndelay((unsigned long)(n) * 1000UL)
 #define mdelay(n) ksim_ndelay((unsigned long)(n) * 1000000UL)
-
-KSIM_BEGIN_DECLS
-void msleep(unsigned int msecs);
-void usleep_range(unsigned long min, unsigned long max);
-KSIM_END_DECLS
 
 #endif

@@ -10,6 +10,7 @@
 struct module;
 struct device_node;
 struct device;
+struct device_driver;
 struct lock_class_key;
 
 struct KSIM_CLASS {
@@ -17,8 +18,12 @@ struct KSIM_CLASS {
 	struct module *owner;
 };
 
+/* What makes a bus a bus for the driver core: it matches, probes, removes. */
 struct bus_type {
 	const char *name;
+	int (*match)(struct device *dev, struct device_driver *drv);
+	int (*probe)(struct device *dev);
+	int (*remove)(struct device *dev);
 };
 
 struct device_driver {
@@ -29,11 +34,9 @@ struct device_driver {
 };
 
 struct device {
-	struct device *parent;
 	const char *init_name;
 	struct bus_type *bus;
 	struct device_driver *driver;
-	void *driver_data;
 	struct device_node *of_node;
 	dev_t devt;
 	struct KSIM_CLASS *KSIM_CLASS;
@@ -48,29 +51,8 @@ __printf(5, 6) struct device *device_create(struct KSIM_CLASS *cls,
 					    struct device *parent, dev_t devt,
 					    void *drvdata, const char *fmt, ...);
 void device_destroy(struct KSIM_CLASS *cls, dev_t devt);
-const char *dev_name(const struct device *dev);
-/* Runs the action when the device is unbound or its probe fails. */
-int devm_add_action(struct device *dev, void (*action)(void *), void *data);
 KSIM_END_DECLS
 
 #define class_create(owner, name) __class_create(owner, name, NULL)
-
-static inline void *dev_get_drvdata(const struct device *dev)
-{
-	return dev->driver_data;
-}
-
-static inline void dev_set_drvdata(struct device *dev, void *data)
-{
-	dev->driver_data = data;
-}
-
-#define dev_printk(level, dev, fmt, ...) \
-	printk(level "%s: " fmt, dev_name(dev), ##__VA_ARGS__)
-#define dev_err(dev, fmt, ...) dev_printk(KERN_ERR, dev, fmt, ##__VA_ARGS__)
-#define dev_warn(dev, fmt, ...) dev_printk(KERN_WARNING, dev, fmt, ##__VA_ARGS__)
-#define dev_info(dev, fmt, ...) dev_printk(KERN_INFO, dev, fmt, ##__VA_ARGS__)
-#define dev_dbg(dev, fmt, ...) \
-	do { if (0) dev_printk(KERN_DEBUG, dev, fmt, ##__VA_ARGS__); } while (0)
 
 #endif

@@ -16,7 +16,6 @@ struct inode {
 /* Who gets a file's SIGIO: set with fcntl F_SETOWN. */
 struct fown_struct {
 	pid_t pid;
-	int signum;
 };
 
 #define FASYNC_MAGIC 0x4601
@@ -28,18 +27,10 @@ struct fasync_struct {
 	struct file *fa_file;
 };
 
-KSIM_BEGIN_DECLS
-int fasync_helper(int fd, struct file *filp, int on,
-		  struct fasync_struct **fapp);
-void kill_fasync(struct fasync_struct **fp, int sig, int band);
-KSIM_END_DECLS
-
 struct file_operations {
 	struct module *owner;
-	loff_t (*llseek)(struct file *, loff_t, int);
 	ssize_t (*read)(struct file *, char __user *, size_t, loff_t *);
 	ssize_t (*write)(struct file *, const char __user *, size_t, loff_t *);
-	long (*unlocked_ioctl)(struct file *, unsigned int, unsigned long);
 	int (*open)(struct inode *, struct file *);
 	int (*release)(struct inode *, struct file *);
 	int (*fasync)(int, struct file *, int);
@@ -52,10 +43,12 @@ struct file {
 	unsigned int f_flags;
 	loff_t f_pos;
 	struct fown_struct f_owner;
-	void *private_data;
 };
 
 KSIM_BEGIN_DECLS
+int fasync_helper(int fd, struct file *filp, int on,
+		  struct fasync_struct **fapp);
+void kill_fasync(struct fasync_struct **fp, int sig, int band);
 int __register_chrdev(unsigned int major, unsigned int baseminor,
 		      unsigned int count, const char *name,
 		      const struct file_operations *fops);
@@ -65,28 +58,8 @@ KSIM_END_DECLS
 
 static inline int register_chrdev(unsigned int major, const char *name,
 				  const struct file_operations *fops)
-{
-	return __register_chrdev(major, 0, 256, name, fops);
-}
-
+{ return __register_chrdev(major, 0, 256, name, fops); }
 static inline void unregister_chrdev(unsigned int major, const char *name)
-{
-	__unregister_chrdev(major, 0, 256, name);
-}
-
-static inline struct inode *file_inode(const struct file *f)
-{
-	return f->f_inode;
-}
-
-static inline unsigned int iminor(const struct inode *inode)
-{
-	return MINOR(inode->i_rdev);
-}
-
-static inline unsigned int imajor(const struct inode *inode)
-{
-	return MAJOR(inode->i_rdev);
-}
+{ __unregister_chrdev(major, 0, 256, name); }
 
 #endif

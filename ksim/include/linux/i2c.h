@@ -7,34 +7,24 @@
 #include <linux/mod_devicetable.h>
 
 struct module;
-struct i2c_client;
 
-/* A numbered bus the model owns; tests add and remove them (ksim/i2c.hpp). */
+/* A numbered bus the model owns; tests add them (ksim/model.hpp). */
 struct i2c_adapter {
 	int nr;
 	struct device dev;
 };
 
 struct i2c_client {
-	unsigned short flags;
 	unsigned short addr;
 	char name[I2C_NAME_SIZE];
 	struct i2c_adapter *adapter;
 	struct device dev;
-	int irq;
 };
-
-#define to_i2c_client(d) container_of(d, struct i2c_client, dev)
 
 struct i2c_board_info {
 	char type[I2C_NAME_SIZE];
-	unsigned short flags;
 	unsigned short addr;
-	void *platform_data;
-	struct dev_archdata *archdata;
 	struct device_node *of_node;
-	struct fwnode_handle *fwnode;
-	int irq;
 };
 
 #define I2C_BOARD_INFO(dev_type, dev_addr) \

@@ -8,8 +8,6 @@
 #ifndef __cplusplus
 #define __init
 #define __exit
-#define __initdata
-#define __exitdata
 #endif
 
 #endif

@@ -4,7 +4,6 @@
 
 #include <linux/kernel.h>
 #include <linux/irqflags.h>
-#include <linux/hardirq.h>
 
 enum irqreturn {
 	IRQ_NONE = 0,
@@ -14,24 +13,19 @@ enum irqreturn {
 typedef enum irqreturn irqreturn_t;
 typedef irqreturn_t (*irq_handler_t)(int, void *);
 
-#define IRQF_TRIGGER_NONE	0x00000000
 #define IRQF_TRIGGER_RISING	0x00000001
 #define IRQF_TRIGGER_FALLING	0x00000002
-#define IRQF_TRIGGER_HIGH	0x00000004
-#define IRQF_TRIGGER_LOW	0x00000008
-#define IRQF_SHARED		0x00000080
 
 KSIM_BEGIN_DECLS
-int request_threaded_irq(unsigned int irq, irq_handler_t handler,
-			 irq_handler_t thread_fn, unsigned long flags,
-			 const char *name, void *dev);
+int __must_check request_threaded_irq(unsigned int irq, irq_handler_t handler,
+				      irq_handler_t thread_fn,
+				      unsigned long flags, const char *name,
+				      void *dev);
 void free_irq(unsigned int irq, void *dev_id);
 KSIM_END_DECLS
 
-static inline int request_irq(unsigned int irq, irq_handler_t handler,
-			      unsigned long flags, const char *name, void *dev)
-{
-	return request_threaded_irq(irq, handler, NULL, flags, name, dev);
-}
+static inline int __must_check request_irq(unsigned int irq, irq_handler_t handler,
+					   unsigned long flags, const char *name, void *dev)
+{ return request_threaded_irq(irq, handler, NULL, flags, name, dev); }
 
 #endif

@@ -7,8 +7,5 @@
 /* The model times every window spent with local interrupts off. */
 #define local_irq_save(flags) ((flags) = ksim_irq_save())
 #define local_irq_restore(flags) ksim_irq_restore(flags)
-#define local_irq_disable() ((void)ksim_irq_save())
-#define local_irq_enable() ksim_irq_restore(0)
-#define irqs_disabled() ksim_irqs_disabled()
 
 #endif

@@ -18,10 +18,4 @@ struct i2c_device_id {
 	unsigned long driver_data;
 };
 
-#define PLATFORM_NAME_SIZE 20
-struct platform_device_id {
-	char name[PLATFORM_NAME_SIZE];
-	unsigned long driver_data;
-};
-
 #endif

@@ -5,7 +5,6 @@
 #include <linux/types.h>
 #include <linux/init.h>
 #include <linux/kernel.h>
-#include <linux/export.h>
 #include <linux/mod_devicetable.h>
 
 #define MODULE_NAME_LEN 56
@@ -46,10 +45,7 @@ static struct module __this_module __maybe_unused = { .name = KBUILD_MODNAME };
 #endif
 
 #define MODULE_LICENSE(s) MODULE_INFO(license, s)
-#define MODULE_AUTHOR(s) MODULE_INFO(author, s)
 #define MODULE_DESCRIPTION(s) MODULE_INFO(description, s)
-#define MODULE_VERSION(s) MODULE_INFO(version, s)
-#define MODULE_ALIAS(s) MODULE_INFO(alias, s)
 #define MODULE_DEVICE_TABLE(type, name) \
 	extern __typeof__(name) __mod_##type##__##name##_device_table
 

@@ -15,12 +15,9 @@ struct mutex {
 #define DEFINE_MUTEX(name) struct mutex name = { 0 }
 
 KSIM_BEGIN_DECLS
-void mutex_init(struct mutex *lock);
 void mutex_lock(struct mutex *lock);
-int mutex_lock_interruptible(struct mutex *lock);
-int mutex_trylock(struct mutex *lock);
+int __must_check mutex_lock_interruptible(struct mutex *lock);
 void mutex_unlock(struct mutex *lock);
-int mutex_is_locked(struct mutex *lock);
 KSIM_END_DECLS
 
 #endif

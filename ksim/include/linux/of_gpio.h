@@ -7,7 +7,6 @@
 
 enum of_gpio_flags {
 	OF_GPIO_ACTIVE_LOW = 0x1,
-	OF_GPIO_SINGLE_ENDED = 0x2,
 };
 
 KSIM_BEGIN_DECLS
@@ -15,16 +14,7 @@ int of_get_named_gpio_flags(struct device_node *np, const char *list_name,
 			    int index, enum of_gpio_flags *flags);
 KSIM_END_DECLS
 
-static inline int of_get_named_gpio(struct device_node *np,
-				    const char *propname, int index)
-{
-	return of_get_named_gpio_flags(np, propname, index, NULL);
-}
-
-static inline int of_get_gpio_flags(struct device_node *np, int index,
-				    enum of_gpio_flags *flags)
-{
-	return of_get_named_gpio_flags(np, "gpios", index, flags);
-}
+static inline int of_get_named_gpio(struct device_node *np, const char *propname, int index)
+{ return of_get_named_gpio_flags(np, propname, index, NULL); }
 
 #endif

@@ -6,16 +6,26 @@
 #include <linux/err.h>
 
 struct device;
-struct device_node;
 
 enum pwm_polarity {
 	PWM_POLARITY_NORMAL,
 	PWM_POLARITY_INVERSED,
 };
 
-/* One channel of the board's controller; its state lives in the model. */
+enum {
+	PWMF_REQUESTED = 1 << 0,
+	PWMF_ENABLED = 1 << 1,
+};
+
+/* One channel of the board's controller, as the 4.1 core keeps it. */
 struct pwm_device {
+	const char *label;
+	unsigned long flags;
+	unsigned int hwpwm;
 	unsigned int pwm;
+	unsigned int period;
+	unsigned int duty_cycle;
+	enum pwm_polarity polarity;
 };
 
 KSIM_BEGIN_DECLS
@@ -23,11 +33,6 @@ int pwm_config(struct pwm_device *pwm, int duty_ns, int period_ns);
 int pwm_set_polarity(struct pwm_device *pwm, enum pwm_polarity polarity);
 int pwm_enable(struct pwm_device *pwm);
 void pwm_disable(struct pwm_device *pwm);
-void pwm_free(struct pwm_device *pwm);
-
-struct pwm_device *pwm_get(struct device *dev, const char *con_id);
-struct pwm_device *of_pwm_get(struct device_node *np, const char *con_id);
-void pwm_put(struct pwm_device *pwm);
 /* Released by the driver core when the device is unbound. */
 struct pwm_device *devm_pwm_get(struct device *dev, const char *con_id);
 KSIM_END_DECLS

@@ -26,9 +26,7 @@ void init_timer_key(struct timer_list *timer, unsigned int flags,
 		    const char *name, struct lock_class_key *key);
 void add_timer(struct timer_list *timer);
 int mod_timer(struct timer_list *timer, unsigned long expires);
-int del_timer(struct timer_list *timer);
 int del_timer_sync(struct timer_list *timer);
-int timer_pending(const struct timer_list *timer);
 KSIM_END_DECLS
 
 /* As 4.1 with lockdep on: each call site names the timer and its class. */

@@ -5,7 +5,6 @@
 /* The C library reaches for <linux/types.h> too: keep its __u8 family. */
 #include_next <linux/types.h>
 #include <stddef.h>
-#include <stdint.h>
 #include <sys/types.h>
 #ifndef __cplusplus
 #include <stdbool.h>
@@ -15,11 +14,6 @@
 typedef __u8 u8;
 typedef __u16 u16;
 typedef __u32 u32;
-typedef __u64 u64;
-typedef __s8 s8;
-typedef __s16 s16;
 typedef __s32 s32;
-typedef __s64 s64;
-typedef unsigned int gfp_t;
 
 #endif

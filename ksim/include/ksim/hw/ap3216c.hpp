@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "ksim/i2c.hpp"
+#include "ksim/model.hpp"
 
 namespace ksim::hw {
 

@@ -9,8 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "ksim/gpio.hpp"
-#include "ksim/time.hpp"
+#include "ksim/model.hpp"
 
 namespace ksim::hw {
 
@@ -44,9 +43,17 @@ public:
 	// line go high, or holds it low, until the faults are cleared.
 	void set_absent(bool absent) { absent_ = absent; }
 	void set_stuck_low(bool stuck);
-	void stop_after(unsigned bits, bool hold_low = false);
+	void stop_after(unsigned bits, bool hold_low = false)
+	{
+		stop_after_ = bits;
+		stop_holds_low_ = hold_low;
+	}
 	// Each phase of an answer varies by up to +-max_ns (seeded, repeatable).
-	void set_jitter(time::Nanoseconds max_ns, unsigned seed = 1);
+	void set_jitter(time::Nanoseconds max_ns, unsigned seed = 1)
+	{
+		jitter_ = max_ns;
+		random_.seed(seed);
+	}
 	void clear_faults();
 
 	// Start signals answered, and those too short to answer.

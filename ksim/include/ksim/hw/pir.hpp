@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "ksim/time.hpp"
+#include "ksim/model.hpp"
 
 namespace ksim::hw {
 
