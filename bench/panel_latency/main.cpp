@@ -11,14 +11,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include "output_capture.h"
+#include "pty_pair.h"
 #include "serial_line.h"
 #include "serial_listener.h"
+#include "wait.h"
 
 namespace {
 
@@ -27,8 +31,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int latency_frames = 2000;
 constexpr int rate_frames = 20000;
 constexpr char frame_head[] = "{temp,21";
-// Lets the listener take the head of a frame before its brace is timed.
-constexpr auto head_settle = std::chrono::microseconds(500);
 
 // Counts to_main on the listener's thread and keeps the time of the last one.
 class Receiver {
@@ -57,37 +59,15 @@ private:
 	Clock::time_point last;
 };
 
-struct Line {
-	int master;
-	int slave;
-};
-
-Line open_line()
+// The listener's end of the line, set up as the panel sets up its port.
+int open_listener_port(const PtyPair &line)
 {
-	const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-	if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-		std::perror("panel_latency: pseudo-terminal");
-		std::exit(1);
-	}
-	const int slave = open_port(ptsname(master));
-	if (slave < 0 || set_opt(slave, 9600, 8, 'N', 1) != 0) {
+	const int port = open_port(line.slave_path().c_str());
+	if (port < 0 || set_opt(port, 9600, 8, 'N', 1) != 0) {
 		std::fputs("panel_latency: cannot set up the line\n", stderr);
 		std::exit(1);
 	}
-	return {master, slave};
-}
-
-void send(int fd, const char *bytes, size_t size)
-{
-	while (size > 0) {
-		const ssize_t n = write(fd, bytes, size);
-		if (n <= 0) {
-			std::perror("panel_latency: write");
-			std::exit(1);
-		}
-		bytes += n;
-		size -= static_cast<size_t>(n);
-	}
+	return port;
 }
 
 double percentile(std::vector<double> sorted, double fraction)
@@ -97,14 +77,19 @@ double percentile(std::vector<double> sorted, double fraction)
 }
 
 // Microseconds from each closing brace written to its emission received.
-std::vector<double> measure_latency(int master, Receiver &receiver, int &frames_seen)
+// The brace is timed once the listener has taken the frame's head and waits
+// for more.
+std::vector<double> measure_latency(const PtyPair &line, pid_t listener, Receiver &receiver,
+				    int &frames_seen)
 {
 	std::vector<double> latencies;
 	for (int i = 0; i < latency_frames; ++i) {
-		send(master, frame_head, sizeof frame_head - 1);
-		std::this_thread::sleep_for(head_settle);
+		line.send(frame_head);
+		if (!wait_until([&] { return line.unread_input() == 0 && thread_sleeps(listener); },
+				patience, std::chrono::microseconds(50)))
+			break;
 		const Clock::time_point written = Clock::now();
-		send(master, "}", 1);
+		line.send("}");
 		Clock::time_point received;
 		if (!receiver.wait_for(++frames_seen, received))
 			break;
@@ -115,12 +100,12 @@ std::vector<double> measure_latency(int master, Receiver &receiver, int &frames_
 }
 
 // Frames a second, with the line kept full from a thread of its own.
-double measure_rate(int master, Receiver &receiver, int &frames_seen, bool &complete)
+double measure_rate(const PtyPair &line, Receiver &receiver, int &frames_seen, bool &complete)
 {
 	const Clock::time_point start = Clock::now();
-	std::thread writer([master] {
+	std::thread writer([&line] {
 		for (int i = 0; i < rate_frames; ++i)
-			send(master, "{temp,21}", 9);
+			line.send("{temp,21}");
 	});
 	frames_seen += rate_frames;
 	Clock::time_point last;
@@ -134,30 +119,33 @@ double measure_rate(int master, Receiver &receiver, int &frames_seen, bool &comp
 int main(int argc, char *argv[])
 {
 	QCoreApplication app(argc, argv);
-	const Line line = open_line();
+	PtyPair line;
+	Serial_Listener listener(open_listener_port(line));
 	Receiver receiver;
-	Serial_Listener listener(line.slave);
 	QObject::connect(
 		&listener, &Serial_Listener::to_main, &listener,
 		[&receiver](char *, char *) { receiver.received(); }, Qt::DirectConnection);
+	std::atomic<pid_t> listener_thread{0};
+	QObject::connect(
+		&listener, &QThread::started, &listener,
+		[&listener_thread] { listener_thread = static_cast<pid_t>(syscall(SYS_gettid)); },
+		Qt::DirectConnection);
 
 	// The listener prints two lines a frame; a terminal would time its own
-	// drawing, so they go to /dev/null while the clock runs.
-	std::fflush(stdout);
-	const int saved_stdout = dup(STDOUT_FILENO);
-	const int null_fd = open("/dev/null", O_WRONLY);
-	dup2(null_fd, STDOUT_FILENO);
+	// drawing, so they go to a memory file while the clock runs.
+	std::optional<OutputCapture> printed(std::in_place, STDOUT_FILENO);
 	listener.start();
 
 	int frames_seen = 0;
-	const std::vector<double> latencies = measure_latency(line.master, receiver, frames_seen);
+	std::vector<double> latencies;
+	if (wait_until([&] { return listener_thread != 0; }))
+		latencies = measure_latency(line, listener_thread, receiver, frames_seen);
 	bool complete = false;
-	const double rate = measure_rate(line.master, receiver, frames_seen, complete);
+	const double rate = measure_rate(line, receiver, frames_seen, complete);
 
-	close(line.master);
+	line.hang_up();
 	listener.wait();
-	std::fflush(stdout);
-	dup2(saved_stdout, STDOUT_FILENO);
+	printed.reset();
 
 	if (latencies.empty()) {
 		std::puts("panel_latency: no frame came through");

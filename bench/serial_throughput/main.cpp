@@ -1,22 +1,21 @@
 // How fast serial_reader takes bytes from a pseudo-terminal fed as fast as
 // the line allows, with every byte checked to come out, compared with the
 // byte rate of a 115200-baud line.
-#include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
+#include <optional>
 #include <string>
+
+#include "program_run.h"
+#include "pty_pair.h"
+#include "wait.h"
 
 namespace {
 
@@ -27,79 +26,14 @@ const std::string hang_up_report = "can not get data\n";
 
 using Clock = std::chrono::steady_clock;
 
-[[noreturn]] void die(const char *what)
-{
-	perror(what);
-	exit(2);
-}
-
-struct Line {
-	int master;
-	int slave;
-	std::string slave_path;
-};
-
-Line open_line()
-{
-	Line line;
-	char name[128];
-
-	if (openpty(&line.master, &line.slave, name, nullptr, nullptr) != 0)
-		die("openpty");
-	line.slave_path = name;
-	fcntl(line.master, F_SETFD, FD_CLOEXEC);
-	fcntl(line.slave, F_SETFD, FD_CLOEXEC);
-	return line;
-}
-
-struct Reader {
-	pid_t pid;
-	int output;
-};
-
-Reader start_reader(const char *program, const std::string &device)
-{
-	int out[2];
-	if (pipe2(out, O_CLOEXEC) != 0)
-		die("pipe2");
-
-	posix_spawn_file_actions_t actions;
-	posix_spawn_file_actions_init(&actions);
-	posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-	char *argv[] = {const_cast<char *>(program), const_cast<char *>(device.c_str()), nullptr};
-	pid_t pid;
-	errno = posix_spawn(&pid, program, &actions, nullptr, argv, environ);
-	if (errno != 0)
-		die(program);
-	posix_spawn_file_actions_destroy(&actions);
-	close(out[1]);
-	return {pid, out[0]};
-}
-
 // serial_reader flushes the line's input before it sets it raw, so nothing
 // may be sent until the line is raw.
-void await_raw(int slave)
+void await_raw(const PtyPair &line)
 {
-	for (int tries = 0; tries < 10000; tries++) {
-		termios t;
-		if (tcgetattr(slave, &t) == 0 && (t.c_lflag & ICANON) == 0)
-			return;
-		usleep(1000);
-	}
+	if (wait_until([&] { return (line.slave_settings().c_lflag & ICANON) == 0; }))
+		return;
 	fprintf(stderr, "serial_reader never set the line raw\n");
 	exit(2);
-}
-
-// Everything the process has read, from any file.
-long bytes_read_by(pid_t pid)
-{
-	std::ifstream io("/proc/" + std::to_string(pid) + "/io");
-	std::string key;
-	long value = -1;
-
-	while (io >> key >> value && key != "rchar:")
-		;
-	return value;
 }
 
 std::string payload_of(size_t size)
@@ -124,36 +58,25 @@ std::string report_of(const std::string &payload)
 	return report + hang_up_report;
 }
 
-// False once the reader has closed its output, that is, has ended.
-bool take_output(int fd, std::string &output)
+// Writes the payload as fast as the master takes it while the reader's
+// output is kept; returns once the reader has read every byte, or has ended
+// early.
+void feed(const PtyPair &line, ProgramRun &reader, const std::string &payload)
 {
-	char buf[65536];
-	const ssize_t n = read(fd, buf, sizeof(buf));
-
-	if (n > 0)
-		output.append(buf, static_cast<size_t>(n));
-	return n > 0;
-}
-
-// Writes the payload as fast as the master takes it while draining the
-// reader's output; returns once the reader has read every byte, or has
-// ended early.
-void feed(const Line &line, const Reader &reader, const std::string &payload,
-	  std::string &output)
-{
-	const long done_at = bytes_read_by(reader.pid) + static_cast<long>(payload.size());
+	const long done_at = reader.bytes_read() + static_cast<long>(payload.size());
 	size_t sent = 0;
 	bool running = true;
 
-	fcntl(line.master, F_SETFL, O_NONBLOCK);
-	while (running && (sent < payload.size() || bytes_read_by(reader.pid) < done_at)) {
-		pollfd fds[] = {{reader.output, POLLIN, 0},
-				{line.master, sent < payload.size() ? short(POLLOUT) : short(0), 0}};
+	fcntl(line.master(), F_SETFL, O_NONBLOCK);
+	while (running && (sent < payload.size() || reader.bytes_read() < done_at)) {
+		pollfd fds[] = {{reader.output_fd(), POLLIN, 0},
+				{line.master(), sent < payload.size() ? short(POLLOUT) : short(0), 0}};
 		poll(fds, 2, 1);
 		if (fds[0].revents & (POLLIN | POLLHUP))
-			running = take_output(reader.output, output);
+			running = reader.take_output();
 		if (fds[1].revents & POLLOUT) {
-			const ssize_t n = write(line.master, payload.data() + sent, payload.size() - sent);
+			const ssize_t n = write(line.master(), payload.data() + sent,
+						payload.size() - sent);
 			if (n > 0)
 				sent += static_cast<size_t>(n);
 		}
@@ -161,15 +84,16 @@ void feed(const Line &line, const Reader &reader, const std::string &payload,
 }
 
 // A hang-up makes serial_reader report once and exit, which also flushes
-// what it still holds in its output buffer.
-int hang_up_and_collect(const Line &line, const Reader &reader, std::string &output)
+// what it still holds in its output buffer. Its complaints go on to ours.
+int hang_up_and_collect(PtyPair &line, ProgramRun &reader, std::string &output)
 {
-	close(line.master);
-	while (take_output(reader.output, output))
-		;
-	int status = 0;
-	waitpid(reader.pid, &status, 0);
-	return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+	line.hang_up();
+	const std::optional<int> status = reader.wait_exit();
+	if (!status)
+		return -2;
+	output = reader.rest_of_output();
+	fputs(reader.rest_of_errors().c_str(), stderr);
+	return *status;
 }
 
 // Lines of bytes that came out intact, counted up to the first difference.
@@ -195,15 +119,14 @@ int main(int argc, char *argv[])
 	const std::string payload = payload_of(size);
 	const std::string expected = report_of(payload);
 
-	const Line line = open_line();
-	const Reader reader = start_reader(argv[1], line.slave_path);
-	await_raw(line.slave);
+	PtyPair line;
+	ProgramRun reader({argv[1], "", {line.slave_path()}, {}, {}, Stdout::pipe});
+	await_raw(line);
 
-	std::string output;
-	output.reserve(expected.size());
 	const Clock::time_point start = Clock::now();
-	feed(line, reader, payload, output);
+	feed(line, reader, payload);
 	const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+	std::string output;
 	const int status = hang_up_and_collect(line, reader, output);
 
 	const size_t through = bytes_through(output, expected);

@@ -1,9 +1,12 @@
-// The real motion_monitor binary against a FIFO standing in for /dev/sr501:
-// a byte written to the FIFO raises SIGIO for the program, which reads it
-// as the sensor's level.
+// The real motion_monitor binary against a stand-in for /dev/sr501 that
+// answers as motion_drv does: a read returns the sensor's level at once, and
+// SIGIO comes only when the test moves the sensor, to the owner the program
+// set for the file.
 #include "ignored_arguments.h"
 #include "program_run.h"
+#include "wait.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <chrono>
@@ -11,15 +14,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <iterator>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <sys/syscall.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -27,17 +28,36 @@ namespace {
 
 using testing::HasSubstr;
 
+// The PIR sensor behind the node.
+struct Sensor {
+	std::atomic<unsigned char> level{0};
+	std::atomic<int> error{0}; // nonzero: reading the line fails so
+
+	static NodeModel model(const std::shared_ptr<Sensor> &sensor)
+	{
+		return {[sensor](std::size_t count) -> NodeReply {
+				if (count == 0)
+					return {"", 0};
+				if (sensor->error)
+					return {"", -sensor->error};
+				return {std::string(1, static_cast<char>(sensor->level.load())), 1};
+			},
+			{}};
+	}
+};
+
 struct MonitorOptions {
-	Node node = Node::fifo;
+	Node node = Node::served;
 	std::optional<int> refused_fcntl; // a command the kernel refuses with EPERM
 	std::vector<std::string> args;    // after the program's name
 	Stdout output = Stdout::terminal;
 };
 
-RunOptions monitor(const MonitorOptions &options)
+RunOptions monitor(const MonitorOptions &options, const std::shared_ptr<Sensor> &sensor)
 {
 	RunOptions run{MOTION_MONITOR, "motion_monitor", options.args,
-		       PrivateDev{"sr501", options.node}, {}, options.output};
+		       PrivateDev{"sr501", options.node, Sensor::model(sensor)}, {},
+		       options.output};
 	if (options.refused_fcntl) {
 		const auto command = static_cast<std::uint32_t>(*options.refused_fcntl);
 		run.refused = RefusedCall{SYS_fcntl, 1, command, EPERM};
@@ -45,70 +65,74 @@ RunOptions monitor(const MonitorOptions &options)
 	return run;
 }
 
-unsigned long long hex_field(const std::string &status, const std::string &name)
+// The value of a "Name:\tvalue" line of /proc/PID/status.
+unsigned long long status_field(const std::string &status, const std::string &name, int base)
 {
 	auto at = status.find("\n" + name + ":");
 	if (at == std::string::npos)
 		throw std::runtime_error("no " + name + " in /proc status");
-	return std::strtoull(status.c_str() + at + name.size() + 2, nullptr, 16);
-}
-
-std::string slurp(const std::string &path)
-{
-	std::ifstream in(path);
-	return std::string(std::istreambuf_iterator<char>(in), {});
+	return std::strtoull(status.c_str() + at + name.size() + 2, nullptr, base);
 }
 
 class MonitorRun : public ProgramRun {
 public:
-	explicit MonitorRun(const MonitorOptions &options) : ProgramRun(monitor(options)) {}
-
-	~MonitorRun()
+	explicit MonitorRun(const MonitorOptions &options,
+			    std::shared_ptr<Sensor> sensor = std::make_shared<Sensor>())
+		: ProgramRun(monitor(options, sensor)), sensor_(std::move(sensor))
 	{
-		if (writer_ >= 0)
-			close(writer_);
 	}
+
+	Sensor &sensor() { return *sensor_; }
 
 	// Waits until the program sleeps in its loop, which it enters only
 	// once notification is on, with no SIGIO pending.
 	void wait_idle() const
 	{
-		const unsigned long long sigio = 1ull << (SIGIO - 1);
-		const auto deadline = std::chrono::steady_clock::now() + patience;
-		while (!idle(sigio)) {
-			if (std::chrono::steady_clock::now() > deadline)
-				throw std::runtime_error("timed out waiting until the program "
-							 "sleeps with no SIGIO pending");
-			std::this_thread::sleep_for(std::chrono::milliseconds(5));
-		}
+		if (!wait_until([this] { return idle(); }))
+			throw std::runtime_error("timed out waiting until the program "
+						 "sleeps with no SIGIO pending");
 	}
 
-	// Writes one byte into the FIFO from outside the namespace. The writer
-	// stays open: closing it would raise one more SIGIO, which the node
-	// never sends, and the read it brings would wait for a byte.
-	void feed(unsigned char byte)
+	// Waits until the program has woken from its sleep and sleeps again.
+	void wait_next_sleep() const
 	{
-		if (writer_ < 0)
-			writer_ = open_node(O_WRONLY);
-		if (write(writer_, &byte, 1) != 1)
-			throw std::runtime_error("write to the FIFO failed");
+		wait_idle();
+		const auto slept = switches();
+		if (!wait_until([&] { return switches() > slept && idle(); }))
+			throw std::runtime_error("timed out waiting for the program's next sleep");
+	}
+
+	// The sensor's line changes: the node notifies those who asked.
+	void move(unsigned char level)
+	{
+		sensor_->level = level;
+		if (notify(SIGIO) != 1)
+			throw std::runtime_error("the program's file of the node did not ask "
+						 "for SIGIO");
 	}
 
 private:
-	int writer_ = -1;
+	std::shared_ptr<Sensor> sensor_;
 
-	bool idle(unsigned long long sigio) const
+	bool idle() const
 	{
-		std::string status = slurp(proc_path("status"));
+		const std::string status = proc_text("status");
 		if (status.find("\nState:\tZ") != std::string::npos)
 			throw std::runtime_error("the program ended early");
-		if ((hex_field(status, "SigPnd") | hex_field(status, "ShdPnd")) & sigio)
+		const unsigned long long sigio = 1ull << (SIGIO - 1);
+		if ((status_field(status, "SigPnd", 16) | status_field(status, "ShdPnd", 16)) &
+		    sigio)
 			return false;
-		long call = std::strtol(slurp(proc_path("syscall")).c_str(), nullptr, 10);
+		long call = std::strtol(proc_text("syscall").c_str(), nullptr, 10);
 		return call == SYS_clock_nanosleep || call == SYS_nanosleep;
 	}
-};
 
+	// Each sleep puts the program off the processor once.
+	unsigned long long switches() const
+	{
+		return status_field(proc_text("status"), "voluntary_ctxt_switches", 10);
+	}
+};
 
 TEST(Monitor, PrintsEachLevelAsItArrives)
 {
@@ -122,10 +146,10 @@ TEST(Monitor, PrintsEachLevelAsItArrives)
 		{255, "val is 255, no people"},
 		{1, "val is 1, have people"},
 	};
-	MonitorRun run({Node::fifo, {}, {}});
+	MonitorRun run({});
 	run.wait_idle();
 	for (const auto &c : cases) {
-		run.feed(c.level);
+		run.move(c.level);
 		EXPECT_EQ(run.next_line(), c.line) << "level " << int(c.level);
 	}
 	run.send(SIGINT);
@@ -139,9 +163,9 @@ TEST(Monitor, PrintsEachLevelAsItArrives)
 // action, which writes out nothing.
 TEST(Monitor, LeavesEveryLineInItsPipeWhenTerminated)
 {
-	MonitorRun run({Node::fifo, {}, {}, Stdout::pipe});
+	MonitorRun run({Node::served, {}, {}, Stdout::pipe});
 	run.wait_idle();
-	run.feed(1);
+	run.move(1);
 	EXPECT_EQ(run.next_line(), "val is 1, have people");
 	run.send(SIGTERM);
 	EXPECT_EQ(run.wait_exit(), -1);
@@ -150,11 +174,8 @@ TEST(Monitor, LeavesEveryLineInItsPipeWhenTerminated)
 
 TEST(Monitor, WithoutMotionSleepsSilentlyUntilSigint)
 {
-	MonitorRun run({Node::fifo, {}, {}});
-	run.wait_idle();
-	// Longer than one sleep of the loop: the program must sleep again.
-	std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-	run.wait_idle();
+	MonitorRun run({});
+	run.wait_next_sleep();
 	run.send(SIGINT);
 	EXPECT_EQ(run.wait_exit(), 0);
 	EXPECT_EQ(run.rest_of_output(), "");
@@ -165,9 +186,9 @@ class MonitorArguments : public testing::TestWithParam<IgnoredArguments> {};
 
 TEST_P(MonitorArguments, AreIgnored)
 {
-	MonitorRun run({Node::fifo, {}, GetParam().args});
+	MonitorRun run({Node::served, {}, GetParam().args});
 	run.wait_idle();
-	run.feed(1);
+	run.move(1);
 	EXPECT_EQ(run.next_line(), "val is 1, have people");
 	run.send(SIGINT);
 	EXPECT_EQ(run.wait_exit(), 0);
@@ -188,9 +209,10 @@ TEST(Monitor, MissingNodeSaysSoAndExitsWithOne)
 
 TEST(Monitor, FailedReadPrintsNothing)
 {
-	MonitorRun run({Node::unreadable, {}, {}});
+	MonitorRun run({});
+	run.sensor().error = EIO;
 	run.wait_idle();
-	run.send(SIGIO);
+	run.move(1);
 	run.wait_idle();
 	run.send(SIGINT);
 	EXPECT_EQ(run.wait_exit(), 0);
@@ -201,7 +223,7 @@ class RefusedNotification : public testing::TestWithParam<int> {};
 
 TEST_P(RefusedNotification, GivesTheReasonAndExitsWithOne)
 {
-	MonitorRun run({Node::fifo, GetParam(), {}});
+	MonitorRun run({Node::served, GetParam(), {}});
 	EXPECT_EQ(run.wait_exit(), 1);
 	EXPECT_EQ(run.rest_of_output(), "");
 	EXPECT_THAT(run.rest_of_errors(), HasSubstr(std::strerror(EPERM)));

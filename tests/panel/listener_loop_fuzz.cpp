@@ -20,10 +20,10 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include "frame_parse.h"
+#include "output_capture.h"
 #include "serial_listener.h"
 
 namespace {
@@ -33,7 +33,8 @@ constexpr std::size_t window_size = 20;
 // Well beyond any input's time, so only a stuck loop reaches it.
 constexpr auto stuck_after = std::chrono::seconds(10);
 
-int captured_stdout = -1;
+// The loop's standard output, from the first input on.
+OutputCapture *printed = nullptr;
 
 std::string escaped(const std::string &text)
 {
@@ -163,20 +164,6 @@ void wait_until_taken(int fd, const Serial_Listener &listener)
 	}
 }
 
-std::string read_captured()
-{
-	std::fflush(stdout);
-	std::string text;
-	char buffer[4096];
-	ssize_t n;
-	off_t offset = 0;
-	while ((n = pread(captured_stdout, buffer, sizeof buffer, offset)) > 0) {
-		text.append(buffer, static_cast<std::size_t>(n));
-		offset += n;
-	}
-	return text;
-}
-
 struct Run {
 	std::vector<Emission> emissions;
 	std::string output;
@@ -186,8 +173,7 @@ struct Run {
 Run run_loop(const Input &input)
 {
 	Run run;
-	std::fflush(stdout);
-	require(ftruncate(captured_stdout, 0) == 0, "ftruncate failed");
+	printed->clear();
 	int line[2];
 	require(pipe2(line, O_CLOEXEC) == 0, "pipe failed");
 	{
@@ -217,7 +203,8 @@ Run run_loop(const Input &input)
 		require(ended, "the loop did not end when the line closed");
 	}
 	close(line[0]);
-	run.output = read_captured();
+	std::fflush(stdout);
+	run.output = printed->text();
 	return run;
 }
 
@@ -251,15 +238,11 @@ void check(const Input &input, const Run &run)
 
 } // namespace
 
-// The loop prints on standard output, which goes to a memory file from here on;
+// The loop prints on standard output, which is captured from here on;
 // libFuzzer reports on standard error.
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-	captured_stdout = memfd_create("listener_stdout", MFD_CLOEXEC);
-	require(captured_stdout >= 0, "memfd_create failed");
-	require(fcntl(captured_stdout, F_SETFL, O_APPEND) == 0, "O_APPEND failed");
-	std::fflush(stdout);
-	require(dup2(captured_stdout, STDOUT_FILENO) >= 0, "cannot redirect standard output");
+	printed = new OutputCapture(STDOUT_FILENO);
 	return 0;
 }
 

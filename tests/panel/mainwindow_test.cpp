@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "mainwindow.h"
-#include "pty.h"
-#include "stdout_capture.h"
+#include "output_capture.h"
+#include "pty_pair.h"
 
 namespace {
 
@@ -23,6 +23,11 @@ PanelOptions options_for(const QString &port, const QString &servo = "/nonexiste
 	options.port = port;
 	options.servo = servo;
 	return options;
+}
+
+QString port_of(const PtyPair &pty)
+{
+	return QString::fromStdString(pty.slave_path());
 }
 
 QString line_status(const MainWindow &window)
@@ -88,10 +93,10 @@ private slots:
 
 void MainWindowTest::frames_fill_the_table_and_the_log()
 {
-	Pty pty;
-	MainWindow window(options_for(pty.slave_path()), nullptr);
+	PtyPair pty(PtyPair::Slave::by_path);
+	MainWindow window(options_for(port_of(pty)), nullptr);
 	window.show();
-	QCOMPARE(line_status(window), "Listening on " + pty.slave_path() + " at 9600 baud");
+	QCOMPARE(line_status(window), "Listening on " + port_of(pty) + " at 9600 baud");
 
 	// The first frame does not parse: it reaches the log, not the table.
 	pty.send("{,5}{temp,21}{hum,40}{temp,22}");
@@ -108,9 +113,9 @@ void MainWindowTest::frames_fill_the_table_and_the_log()
 
 void MainWindowTest::closing_ends_the_loop_and_the_line()
 {
-	Pty pty;
-	StdoutCapture capture;
-	auto window = std::make_unique<MainWindow>(options_for(pty.slave_path()), nullptr);
+	PtyPair pty(PtyPair::Slave::by_path);
+	OutputCapture capture;
+	auto window = std::make_unique<MainWindow>(options_for(port_of(pty)), nullptr);
 	window->show();
 	pty.send("{temp,21}");
 	auto *table = window->findChild<QTableWidget *>("modules");
@@ -122,7 +127,7 @@ void MainWindowTest::closing_ends_the_loop_and_the_line()
 	// The listener is blocked waiting for the line here; destroying the
 	// window must neither abort nor hang, and must close the line.
 	window.reset();
-	const QByteArray output = capture.finish();
+	const QByteArray output = QByteArray::fromStdString(capture.finish());
 
 	QVERIFY(heard);
 	QVERIFY(open_before);
@@ -157,18 +162,18 @@ void MainWindowTest::unusable_port_is_reported()
 
 void MainWindowTest::line_that_goes_away_is_reported()
 {
-	Pty pty;
-	StdoutCapture capture;
-	auto window = std::make_unique<MainWindow>(options_for(pty.slave_path()), nullptr);
+	PtyPair pty(PtyPair::Slave::by_path);
+	OutputCapture capture;
+	auto window = std::make_unique<MainWindow>(options_for(port_of(pty)), nullptr);
 	window->show();
 
-	pty.close_master();
+	pty.hang_up();
 
-	const QString closed = "Serial line closed: " + pty.slave_path();
+	const QString closed = "Serial line closed: " + port_of(pty);
 	const bool reported = QTest::qWaitFor([&] { return line_status(*window) == closed; });
 	const QString status = line_status(*window);
 	window.reset();
-	const QByteArray lines = listener_lines(capture.finish());
+	const QByteArray lines = listener_lines(QByteArray::fromStdString(capture.finish()));
 
 	QVERIFY2(reported, qPrintable(status));
 	// One line for the line's end, and none more as the window goes.

@@ -2,7 +2,7 @@
 #include <QtTest>
 
 #include "panel_options.h"
-#include "pty.h"
+#include "pty_pair.h"
 
 namespace {
 
@@ -208,9 +208,10 @@ void SensorPanelTest::help_ends_with_status_0()
 
 void SensorPanelTest::prints_the_frames_it_hears()
 {
-	Pty pty;
+	PtyPair pty(PtyPair::Slave::by_path);
+	const QString port = QString::fromStdString(pty.slave_path());
 	QProcess panel;
-	panel.start(SENSOR_PANEL, {"--port", pty.slave_path(), "--servo", "/nonexistent/sg90"});
+	panel.start(SENSOR_PANEL, {"--port", port, "--servo", "/nonexistent/sg90"});
 	QVERIFY(panel.waitForStarted(process_ms));
 	QByteArray out;
 	auto heard = [&](const QByteArray &text) {

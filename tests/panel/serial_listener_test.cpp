@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -14,9 +13,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "pty.h"
+#include "output_capture.h"
+#include "pty_pair.h"
 #include "serial_listener.h"
-#include "stdout_capture.h"
+#include "wait.h"
 
 Q_DECLARE_METATYPE(char *)
 
@@ -82,8 +82,11 @@ QByteArray expected_output(const QByteArrayList &texts, const QByteArrayList &em
 	return out + end;
 }
 
-void ignore_signal(int)
+std::atomic<int> signals_handled{0};
+
+void count_signal(int)
 {
+	signals_handled++;
 }
 
 int unread_bytes(int fd)
@@ -102,15 +105,7 @@ struct ListenerThread {
 			[this] { tid.store(static_cast<pid_t>(syscall(SYS_gettid))); },
 			Qt::DirectConnection);
 	}
-	bool sleeping() const
-	{
-		QFile stat(QString("/proc/self/task/%1/stat").arg(tid.load()));
-		if (tid.load() == 0 || !stat.open(QIODevice::ReadOnly))
-			return false;
-		const QByteArray fields = stat.readAll();
-		const int name_end = fields.lastIndexOf(')');
-		return name_end >= 0 && fields.mid(name_end + 2, 1) == "S";
-	}
+	bool sleeping() const { return tid.load() != 0 && thread_sleeps(tid.load()); }
 
 	std::atomic<pid_t> tid{0};
 };
@@ -118,10 +113,10 @@ struct ListenerThread {
 // Waits until the listener has taken every byte and handled the frames
 // among them, and sleeps waiting for more.
 bool waits_on_a_quiet_line(const ListenerThread &thread, int line, const Copies &copies,
-			   int frames, const StdoutCapture &capture)
+			   int frames, const OutputCapture &capture)
 {
 	return QTest::qWaitFor([&] {
-		return capture.text().startsWith("uart_recv\n") && unread_bytes(line) == 0 &&
+		return capture.text().rfind("uart_recv\n", 0) == 0 && unread_bytes(line) == 0 &&
 		       copies.count.load() == frames && thread.sleeping();
 	});
 }
@@ -209,12 +204,12 @@ void SerialListenerTest::frames()
 	copies.attach(listener);
 	QSignalSpy spy(&listener, &Serial_Listener::to_main);
 
-	StdoutCapture capture;
+	OutputCapture capture;
 	listener.start();
 	line.write_all(input);
 	line.close_write();
 	const bool ended = listener.wait(thread_end_ms);
-	const QByteArray output = capture.finish();
+	const QByteArray output = QByteArray::fromStdString(capture.finish());
 
 	QVERIFY(ended);
 	QCOMPARE(output, expected_output(texts, emissions, "uart recv ended: end of file\n"));
@@ -232,10 +227,10 @@ void SerialListenerTest::announces_itself_before_reading()
 	Pipe line;
 	Serial_Listener listener(line.read_end());
 
-	StdoutCapture capture;
+	OutputCapture capture;
 	listener.start();
-	const bool announced = QTest::qWaitFor([&] { return !capture.text().isEmpty(); });
-	const QByteArray before_input = capture.text();
+	const bool announced = QTest::qWaitFor([&] { return !capture.text().empty(); });
+	const QByteArray before_input = QByteArray::fromStdString(capture.text());
 	line.close_write();
 	const bool ended = listener.wait(thread_end_ms);
 	capture.finish();
@@ -248,7 +243,7 @@ void SerialListenerTest::announces_itself_before_reading()
 void SerialListenerTest::interrupted_read_is_retried()
 {
 	struct sigaction action = {};
-	action.sa_handler = ignore_signal;
+	action.sa_handler = count_signal;
 	// No SA_RESTART: the blocked read fails with EINTR.
 	struct sigaction previous;
 	sigaction(SIGUSR1, &action, &previous);
@@ -257,24 +252,33 @@ void SerialListenerTest::interrupted_read_is_retried()
 	Serial_Listener listener(line.read_end());
 	Copies copies;
 	copies.attach(listener);
+	ListenerThread thread;
+	thread.attach(listener);
+	signals_handled = 0;
 
-	StdoutCapture capture;
+	OutputCapture capture;
 	listener.start();
 	line.write_all("{ab,1}");
-	const bool first = QTest::qWaitFor([&] { return copies.count.load() == 1; });
+	const bool first = QTest::qWaitFor([&] {
+		return copies.count.load() == 1 && unread_bytes(line.read_end()) == 0 &&
+		       thread.sleeping();
+	});
+	// The signal breaks the thread's wait in its next read, and the thread
+	// waits again.
+	bool interrupted = false;
 	if (first) {
-		// Give the thread time to block in its next read.
-		std::this_thread::sleep_for(std::chrono::milliseconds(50));
 		pthread_kill(copies.thread, SIGUSR1);
-		std::this_thread::sleep_for(std::chrono::milliseconds(50));
+		interrupted = QTest::qWaitFor(
+			[&] { return signals_handled.load() == 1 && thread.sleeping(); });
 	}
 	line.write_all("{cd,2}");
 	line.close_write();
 	const bool ended = listener.wait(thread_end_ms);
-	const QByteArray output = capture.finish();
+	const QByteArray output = QByteArray::fromStdString(capture.finish());
 	sigaction(SIGUSR1, &previous, nullptr);
 
 	QVERIFY(first);
+	QVERIFY(interrupted);
 	QVERIFY(ended);
 	QCOMPARE(copies.emissions, (QByteArrayList{"ab|1}", "cd|2}"}));
 	QVERIFY(output.endsWith("uart recv ended: end of file\n"));
@@ -286,10 +290,10 @@ void SerialListenerTest::failed_read_ends_the_loop()
 	// Reading the write end fails at once with EBADF.
 	Serial_Listener listener(line.write_end());
 
-	StdoutCapture capture;
+	OutputCapture capture;
 	listener.start();
 	const bool ended = listener.wait(thread_end_ms);
-	const QByteArray output = capture.finish();
+	const QByteArray output = QByteArray::fromStdString(capture.finish());
 
 	QVERIFY(ended);
 	QCOMPARE(output, QByteArray("uart_recv\nuart recv ended: Bad file descriptor\n"));
@@ -324,14 +328,14 @@ void SerialListenerTest::stop_ends_the_run_quietly()
 	ListenerThread thread;
 	thread.attach(listener);
 
-	StdoutCapture capture;
+	OutputCapture capture;
 	listener.start();
 	line.write_all(input);
 	const bool waiting =
 		waits_on_a_quiet_line(thread, line.read_end(), copies, emissions.size(), capture);
 	listener.stop();
 	const bool ended = listener.wait(thread_end_ms);
-	const QByteArray output = capture.finish();
+	const QByteArray output = QByteArray::fromStdString(capture.finish());
 
 	QVERIFY(waiting);
 	QVERIFY(ended);
@@ -345,12 +349,12 @@ void SerialListenerTest::stop_before_start_ends_the_run_at_once()
 	Pipe line;
 	Serial_Listener listener(line.read_end());
 
-	StdoutCapture capture;
+	OutputCapture capture;
 	listener.stop();
 	listener.start();
 	line.write_all("{ab,1}");
 	const bool ended = listener.wait(thread_end_ms);
-	const QByteArray output = capture.finish();
+	const QByteArray output = QByteArray::fromStdString(capture.finish());
 
 	QVERIFY(ended);
 	QCOMPARE(output, QByteArray("uart_recv\n"));
@@ -365,12 +369,12 @@ void SerialListenerTest::destroying_a_waiting_listener_stops_it()
 	ListenerThread thread;
 	thread.attach(*listener);
 
-	StdoutCapture capture;
+	OutputCapture capture;
 	listener->start();
 	line.write_all("{ab,1}");
 	const bool waiting = waits_on_a_quiet_line(thread, line.read_end(), copies, 1, capture);
 	listener.reset();
-	const QByteArray output = capture.finish();
+	const QByteArray output = QByteArray::fromStdString(capture.finish());
 
 	QVERIFY(waiting);
 	QCOMPARE(output, expected_output({"{ab,1}"}, {"ab|1}"}, ""));
@@ -380,10 +384,8 @@ void SerialListenerTest::destroying_a_waiting_listener_stops_it()
 // and a stop afterwards adds nothing.
 void SerialListenerTest::hang_up_is_still_reported()
 {
-	Pty pty;
-	const int fd = open(QFile::encodeName(pty.slave_path()).constData(),
-			    O_RDWR | O_NOCTTY | O_CLOEXEC);
-	QVERIFY(fd >= 0);
+	PtyPair pty;
+	const int fd = pty.slave();
 	QByteArray output;
 	bool waiting = false;
 	bool ended = false;
@@ -393,15 +395,14 @@ void SerialListenerTest::hang_up_is_still_reported()
 		ListenerThread thread;
 		thread.attach(listener);
 
-		StdoutCapture capture;
+		OutputCapture capture;
 		listener.start();
 		waiting = waits_on_a_quiet_line(thread, fd, copies, 0, capture);
-		pty.close_master();
+		pty.hang_up();
 		ended = listener.wait(thread_end_ms);
 		listener.stop();
-		output = capture.finish();
+		output = QByteArray::fromStdString(capture.finish());
 	}
-	close(fd);
 
 	QVERIFY(waiting);
 	QVERIFY(ended);

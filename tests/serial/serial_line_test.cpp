@@ -1,5 +1,6 @@
 #include "serial_line.h"
 #include "libc_spy.h"
+#include "output_capture.h"
 #include "pty_pair.h"
 
 #include <gtest/gtest.h>

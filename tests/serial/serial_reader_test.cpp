@@ -1,14 +1,13 @@
 // serial_reader as a black box, reading a pseudo-terminal as its serial line.
 #include "program_run.h"
 #include "pty_pair.h"
+#include "wait.h"
 
 #include <gtest/gtest.h>
 
 #include <errno.h>
 #include <string.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,17 +30,6 @@ public:
 	{
 	}
 
-	// Bytes the program has read so far, from any file.
-	long bytes_read() const
-	{
-		std::ifstream io(proc_path("io"));
-		std::string key;
-		long value = -1;
-		while (io >> key >> value && key != "rchar:")
-			;
-		return value;
-	}
-
 	// Waits a few seconds at most for the program to end by itself; what
 	// it wrote so far when it did not.
 	Outcome finish()
@@ -59,36 +47,16 @@ bool is_raw(const termios &t)
 	return (t.c_lflag & ICANON) == 0 && t.c_cflag == 0x8BD;
 }
 
-bool await_raw(const PtyPair &pty)
-{
-	for (int tries = 0; tries < 5000; tries++) {
-		if (is_raw(pty.slave_settings()))
-			return true;
-		usleep(1000);
-	}
-	return false;
-}
-
-bool await_bytes_read(const Reader &reader, long count)
-{
-	for (int tries = 0; tries < 5000; tries++) {
-		if (reader.bytes_read() >= count)
-			return true;
-		usleep(1000);
-	}
-	return false;
-}
-
 TEST(SerialReader, PrintsEveryByteUntilTheLineHangsUp)
 {
 	PtyPair pty;
 	Reader reader({pty.slave_path()});
-	ASSERT_TRUE(await_raw(pty));
+	ASSERT_TRUE(wait_until([&] { return is_raw(pty.slave_settings()); }));
 	const long before = reader.bytes_read();
 
 	const std::string bytes("\x41\x0A\x00\xFF", 4);
 	pty.send(bytes);
-	ASSERT_TRUE(await_bytes_read(reader, before + 4));
+	ASSERT_TRUE(wait_until([&] { return reader.bytes_read() >= before + 4; }));
 	pty.hang_up();
 
 	const char expected[] = "Enter a char: get: 41 A\n"

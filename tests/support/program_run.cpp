@@ -1,5 +1,6 @@
 #include "program_run.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
@@ -8,8 +9,10 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +20,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
@@ -52,7 +57,7 @@ int poll_timeout(milliseconds timeout)
 }
 
 // In the child. Returns the failed step, or nullptr.
-const char *make_private_dev(const PrivateDev &dev)
+const char *make_private_dev(const PrivateDev &dev, const std::string &path)
 {
 	if (unshare(CLONE_NEWNS))
 		return "unshare -m";
@@ -60,74 +65,203 @@ const char *make_private_dev(const PrivateDev &dev)
 		return "private mounts";
 	if (mount("tmpfs", "/dev", "tmpfs", 0, "mode=0755"))
 		return "tmpfs on /dev";
-	const std::string path = "/dev/" + dev.name;
 	switch (dev.node) {
 	case Node::none:
 		return nullptr;
-	case Node::fifo:
+	case Node::served:
+		// A FIFO takes FASYNC and F_SETOWN as the node does; the reads and
+		// writes that would reach it are the test's to answer.
 		return mkfifo(path.c_str(), 0600) ? "mkfifo" : nullptr;
-	case Node::unreadable:
-		// Reading the process's own memory at offset 0 fails with EIO.
-		return symlink("/proc/self/mem", path.c_str()) ? "symlink" : nullptr;
+	case Node::full:
+		return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) ? "mknod" : nullptr;
 	}
 	return "unknown node kind";
 }
 
-// In the child. Returns the failed step, or nullptr.
-const char *refuse(const RefusedCall &call)
-{
-	constexpr std::uint32_t low_word = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0;
-	const std::uint32_t argument = offsetof(seccomp_data, args) +
-		call.argument * sizeof(seccomp_data::args[0]) + low_word;
-	const std::uint32_t refusal = SECCOMP_RET_ERRNO | static_cast<std::uint32_t>(call.error);
-	sock_filter filter[] = {
-		BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, host_audit_arch, 0, 5),
-		BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(call.number), 0, 3),
-		BPF_STMT(BPF_LD | BPF_W | BPF_ABS, argument),
-		BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call.value, 0, 1),
-		BPF_STMT(BPF_RET | BPF_K, refusal),
-		BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-	};
-	sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+// A seccomp filter, built from the top: after the architecture check the
+// accumulator holds the call's number at the start of each rule.
+class Filter {
+public:
+	Filter()
+	{
+		load(offsetof(seccomp_data, arch));
+		code_.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, host_audit_arch, 1, 0));
+		code_.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+		load(offsetof(seccomp_data, nr));
+	}
 
-	if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0))
-		return "no_new_privs";
-	if (syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program))
+	void refuse(const RefusedCall &call)
+	{
+		constexpr std::uint32_t low_word = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 4 : 0;
+		const std::uint32_t argument = offsetof(seccomp_data, args) +
+			call.argument * sizeof(seccomp_data::args[0]) + low_word;
+		code_.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K,
+					 static_cast<std::uint32_t>(call.number), 0, 3));
+		load(argument);
+		code_.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, call.value, 0, 1));
+		code_.push_back(BPF_STMT(BPF_RET | BPF_K,
+					 SECCOMP_RET_ERRNO | static_cast<std::uint32_t>(call.error)));
+		load(offsetof(seccomp_data, nr));
+	}
+
+	// The test answers these calls, or lets them go on.
+	void hand_over(long number)
+	{
+		code_.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K,
+					 static_cast<std::uint32_t>(number), 0, 1));
+		code_.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_USER_NOTIF));
+	}
+
+	void finish() { code_.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)); }
+
+	// In the child. Returns the listener when calls are handed over, 0 when
+	// none are, or -1 on failure.
+	int install(bool listen)
+	{
+		sock_fprog program = {static_cast<unsigned short>(code_.size()), code_.data()};
+		if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0))
+			return -1;
+		const unsigned flags = listen ? SECCOMP_FILTER_FLAG_NEW_LISTENER : 0;
+		return static_cast<int>(syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, flags, &program));
+	}
+
+private:
+	void load(std::uint32_t offset)
+	{
+		code_.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offset));
+	}
+
+	std::vector<sock_filter> code_;
+};
+
+// What the child of a served node hands over: the filter's listener, and an
+// end of the node's FIFO, which the test holds so that no open of it waits.
+struct HandedOver {
+	int listener = -1;
+	int node = -1;
+};
+
+// One byte, which a message must carry, and room for the two descriptors.
+struct Message {
+	char byte = 0;
+	iovec data = {&byte, 1};
+	alignas(cmsghdr) char control[CMSG_SPACE(sizeof(HandedOver))] = {};
+	msghdr header = {};
+
+	Message()
+	{
+		header.msg_iov = &data;
+		header.msg_iovlen = 1;
+		header.msg_control = control;
+		header.msg_controllen = sizeof control;
+	}
+	Message(const Message &) = delete;
+	Message &operator=(const Message &) = delete;
+};
+
+bool hand_over(int socket, const HandedOver &fds)
+{
+	Message message;
+	cmsghdr *rights = CMSG_FIRSTHDR(&message.header);
+	rights->cmsg_level = SOL_SOCKET;
+	rights->cmsg_type = SCM_RIGHTS;
+	rights->cmsg_len = CMSG_LEN(sizeof fds);
+	std::memcpy(CMSG_DATA(rights), &fds, sizeof fds);
+	return sendmsg(socket, &message.header, 0) == 1;
+}
+
+// False when the child ended before it handed them over.
+bool take_over(int socket, HandedOver &fds)
+{
+	Message message;
+	if (recvmsg(socket, &message.header, MSG_CMSG_CLOEXEC) != 1)
+		return false;
+	const cmsghdr *rights = CMSG_FIRSTHDR(&message.header);
+	if (!rights || rights->cmsg_type != SCM_RIGHTS || rights->cmsg_len != CMSG_LEN(sizeof fds))
+		return false;
+	std::memcpy(&fds, CMSG_DATA(rights), sizeof fds);
+	return true;
+}
+
+// What the child does besides the exec, made ready before the fork so that
+// the child allocates nothing.
+struct ChildPlan {
+	const RunOptions &options;
+	std::string node_path;
+	bool served = false;
+	std::optional<Filter> filter;
+
+	explicit ChildPlan(const RunOptions &run) : options(run)
+	{
+		if (options.dev) {
+			node_path = "/dev/" + options.dev->name;
+			served = options.dev->node == Node::served;
+		}
+		if (!served && !options.refused)
+			return;
+		filter.emplace();
+		if (options.refused)
+			filter->refuse(*options.refused);
+		if (served) {
+			filter->hand_over(SYS_read);
+			filter->hand_over(SYS_write);
+		}
+		filter->finish();
+	}
+};
+
+// In the child. Returns the failed step, or nullptr. The filter comes last
+// before the exec: from then on the child's reads and writes wait for the
+// test, which has the listener by then.
+const char *install_filter(ChildPlan &plan, int socket)
+{
+	if (!plan.filter)
+		return nullptr;
+	HandedOver fds;
+	if (plan.served && (fds.node = open(plan.node_path.c_str(), O_RDWR | O_CLOEXEC)) < 0)
+		return "opening the node";
+	fds.listener = plan.filter->install(plan.served);
+	if (fds.listener < 0)
 		return "seccomp";
+	if (plan.served && !hand_over(socket, fds)) {
+		// Without a listener the handed-over calls fail instead of waiting.
+		close(fds.listener);
+		return "handing over the listener";
+	}
 	return nullptr;
 }
 
 // In the child: never returns. A failed step is written to `status`, which
 // the exec closes when all went well.
-[[noreturn]] void run_child(const RunOptions &options, char *const argv[], int out,
-			    int err, int status)
+[[noreturn]] void run_child(ChildPlan &plan, char *const argv[], int out, int err, int status,
+			    int socket)
 {
 	const char *failed = nullptr;
 	if (dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0)
 		failed = "dup2";
-	if (!failed && options.dev)
-		failed = make_private_dev(*options.dev);
-	if (!failed && options.refused)
-		failed = refuse(*options.refused);
+	if (!failed && plan.options.dev)
+		failed = make_private_dev(*plan.options.dev, plan.node_path);
+	if (!failed)
+		failed = install_filter(plan, socket);
 	if (!failed) {
-		execv(options.program.c_str(), argv);
+		execv(plan.options.program.c_str(), argv);
 		failed = "exec";
 	}
-	dprintf(status, "%s %s: %s", failed, options.program.c_str(), std::strerror(errno));
+	dprintf(status, "%s %s: %s", failed, plan.options.program.c_str(), std::strerror(errno));
 	_exit(127);
 }
 
-// Both ends close-on-exec; an end still held is closed with the pipe.
+// Both ends close-on-exec; an end still held is closed with the pipe. A
+// socket pair stands in where descriptors pass from the child.
 struct Pipe {
 	int read = -1;
 	int write = -1;
 
-	Pipe()
+	explicit Pipe(bool socket = false)
 	{
 		int ends[2];
-		if (pipe2(ends, O_CLOEXEC))
+		if (socket ? socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends)
+			   : pipe2(ends, O_CLOEXEC))
 			fail("pipe");
 		read = ends[0];
 		write = ends[1];
@@ -155,9 +289,15 @@ std::string read_to_end(int fd)
 	return text;
 }
 
+bool same_file(const std::string &path, dev_t device, ino_t inode)
+{
+	struct stat file;
+	return stat(path.c_str(), &file) == 0 && file.st_dev == device && file.st_ino == inode;
+}
+
 } // namespace
 
-ProgramRun::ProgramRun(const RunOptions &options) : dev_(options.dev)
+ProgramRun::ProgramRun(const RunOptions &options)
 {
 	if (options.refused && options.refused->argument >= std::size(seccomp_data{}.args))
 		throw std::invalid_argument("a system call has six arguments");
@@ -166,8 +306,9 @@ ProgramRun::ProgramRun(const RunOptions &options) : dev_(options.dev)
 	for (const std::string &arg : options.args)
 		argv.push_back(const_cast<char *>(arg.c_str()));
 	argv.push_back(nullptr);
+	ChildPlan plan(options);
 
-	Pipe err, status;
+	Pipe err, status, listener(true);
 	std::optional<Pipe> out;
 	if (options.output == Stdout::terminal)
 		terminal_.make_raw();
@@ -177,19 +318,32 @@ ProgramRun::ProgramRun(const RunOptions &options) : dev_(options.dev)
 	if (pid_ < 0)
 		fail("fork");
 	if (pid_ == 0)
-		run_child(options, argv.data(), out ? out->write : terminal_.slave(), err.write,
-			  status.write);
+		run_child(plan, argv.data(), out ? out->write : terminal_.slave(), err.write,
+			  status.write, listener.write);
+	pidfd_ = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
 	// The program's ends: once it has closed them, reading ours ends.
 	err.close_write();
 	status.close_write();
+	listener.close_write();
 	if (out)
 		out->close_write();
 	else
 		terminal_.close_slave();
+	HandedOver fds;
+	// Without them the child has failed, and says so on the status pipe.
+	if (plan.served && take_over(listener.read, fds)) {
+		node_end_ = fds.node;
+		struct stat node;
+		if (fstat(node_end_, &node) == 0)
+			node_ = NodeId{node.st_dev, node.st_ino};
+		server_ = std::make_unique<NodeServer>(fds.listener, options.dev->model,
+						       node_.value_or(NodeId{}));
+	}
 	const std::string failed = read_to_end(status.read);
-	if (!failed.empty()) {
+	if (!failed.empty() || pidfd_ < 0) {
 		waitpid(pid_, nullptr, 0);
-		throw std::runtime_error("test set-up: " + failed);
+		throw std::runtime_error("test set-up: " +
+					 (failed.empty() ? std::string("pidfd_open") : failed));
 	}
 	if (out)
 		out_pipe_ = out->take_read();
@@ -203,6 +357,12 @@ ProgramRun::~ProgramRun()
 		kill(pid_, SIGKILL);
 		waitpid(pid_, nullptr, 0);
 	}
+	// Only now: a model may still be answering a call of the program's,
+	// and the FIFO's last close would signal its readers.
+	server_.reset();
+	if (node_end_ >= 0)
+		close(node_end_);
+	close(pidfd_);
 	close(err_.fd);
 	if (out_pipe_ >= 0)
 		close(out_pipe_);
@@ -213,16 +373,20 @@ std::string ProgramRun::proc_path(const std::string &entry) const
 	return "/proc/" + std::to_string(pid_) + "/" + entry;
 }
 
-int ProgramRun::open_node(int flags) const
+std::string ProgramRun::proc_text(const std::string &entry) const
 {
-	if (!dev_)
-		throw std::logic_error("open_node without a private /dev");
-	// The node lives in the program's namespace; reach it through its root.
-	const std::string path = proc_path("root/dev/" + dev_->name);
-	const int fd = open(path.c_str(), flags | O_CLOEXEC);
-	if (fd < 0)
-		fail("open " + path);
-	return fd;
+	std::ifstream in(proc_path(entry));
+	return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+long ProgramRun::bytes_read() const
+{
+	std::ifstream io(proc_path("io"));
+	std::string key;
+	long value = -1;
+	while (io >> key >> value && key != "rchar:")
+		;
+	return value;
 }
 
 void ProgramRun::send(int signal) const
@@ -231,6 +395,42 @@ void ProgramRun::send(int signal) const
 		fail("kill");
 }
 
+int ProgramRun::notify(int signal) const
+{
+	if (!node_)
+		throw std::logic_error("notify without a served node");
+	DIR *fds = opendir(proc_path("fd").c_str());
+	if (!fds)
+		fail("opendir " + proc_path("fd"));
+	int signalled = 0;
+	while (const dirent *entry = readdir(fds)) {
+		if (entry->d_name[0] == '.' ||
+		    !same_file(proc_path("fd/") + entry->d_name, node_->device, node_->inode))
+			continue;
+		// The flags and the owner belong to the open file, which a copy shares.
+		const int copy = static_cast<int>(
+			syscall(SYS_pidfd_getfd, pidfd_, std::atoi(entry->d_name), 0));
+		if (copy < 0) {
+			closedir(fds);
+			fail("pidfd_getfd");
+		}
+		const int flags = fcntl(copy, F_GETFL);
+		f_owner_ex owner = {};
+		const bool owned = fcntl(copy, F_GETOWN_EX, &owner) == 0 && owner.pid > 0;
+		close(copy);
+		if (flags < 0 || !(flags & FASYNC) || !owned)
+			continue;
+		if (owner.type == F_OWNER_TID)
+			syscall(SYS_tgkill, pid_, owner.pid, signal);
+		else if (owner.type == F_OWNER_PGRP)
+			kill(-owner.pid, signal);
+		else
+			kill(owner.pid, signal);
+		signalled++;
+	}
+	closedir(fds);
+	return signalled;
+}
 std::string ProgramRun::next_line(milliseconds within)
 {
 	const auto deadline = steady_clock::now() + within;
@@ -244,6 +444,12 @@ std::string ProgramRun::next_line(milliseconds within)
 	std::string line = out_.pending.substr(0, end);
 	out_.pending.erase(0, end + 1);
 	return line;
+}
+
+bool ProgramRun::take_output()
+{
+	out_.read_some(milliseconds{0});
+	return !out_.closed;
 }
 
 std::string ProgramRun::output(std::size_t count, milliseconds within)

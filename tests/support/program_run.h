@@ -12,26 +12,28 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "node_model.h"
+#include "node_server.h"
 #include "pty_pair.h"
-
-// Bounds a hang; a healthy run answers within milliseconds.
-constexpr std::chrono::milliseconds patience{10000};
+#include "wait.h"
 
 // What stands in for the device node in the program's private /dev.
 enum class Node {
-	none,       // the node does not exist
-	fifo,       // a FIFO the test writes the device's bytes into
-	unreadable, // opens and takes FASYNC, but every read fails with EIO
+	none,   // the node does not exist
+	served, // its read(2) and write(2) are answered by a NodeModel
+	full,   // the kernel's /dev/full: every write fails with ENOSPC
 };
 
 // /dev/NAME in a private /dev (a private mount namespace needs root).
 struct PrivateDev {
 	std::string name;
-	Node node = Node::fifo;
+	Node node = Node::served;
+	NodeModel model; // for a served node
 };
 
 // The kernel fails system call `number` with `error` whenever the low 32
@@ -68,12 +70,16 @@ public:
 	ProgramRun &operator=(const ProgramRun &) = delete;
 
 	pid_t pid() const { return pid_; }
-	// The program's /proc/PID/ENTRY.
+	// The program's /proc/PID/ENTRY, and what it holds now.
 	std::string proc_path(const std::string &entry) const;
-	// Opens the private /dev's node from outside the namespace
-	// (close-on-exec); throws when it cannot.
-	int open_node(int flags) const;
+	std::string proc_text(const std::string &entry) const;
+	// Bytes the program has read so far, from any file.
+	long bytes_read() const;
 	void send(int signal) const;
+	// Sends `signal` as a driver's kill_fasync does: to the owner (F_SETOWN)
+	// of each of the program's descriptors of the node that has asked for
+	// notification (FASYNC). Returns how many were signalled.
+	int notify(int signal) const;
 
 	// The next line of standard output, without its newline; throws when
 	// none is complete within the wait.
@@ -83,6 +89,11 @@ public:
 	// still looks once for what is on its way.
 	std::string output(std::size_t count, std::chrono::milliseconds within = patience);
 	std::string errors(std::size_t count, std::chrono::milliseconds within = patience);
+	// For a caller that waits on standard output along with descriptors of
+	// its own: the descriptor, and a read of what it holds now into what the
+	// calls above return. False once the program has closed it.
+	int output_fd() const { return out_.fd; }
+	bool take_output();
 	// The exit status, -1 if a signal ended the program, or nothing if it
 	// still runs after the wait. Its output meanwhile is kept for the calls
 	// above, so a program that writes much never blocks on a full pipe.
@@ -105,17 +116,19 @@ private:
 		std::string rest();
 	};
 
-	void start(const RunOptions &options, int status_pipe);
 	void drain(std::chrono::milliseconds timeout);
 	void require_exited(const char *call) const;
 
 	PtyPair terminal_;
 	Stream out_;
 	Stream err_;
-	std::optional<PrivateDev> dev_;
 	int out_pipe_ = -1; // standard output's end, when it is a pipe
 	pid_t pid_ = -1;
+	int pidfd_ = -1;
+	int node_end_ = -1; // the test's end of a served node's FIFO
 	std::optional<int> status_; // set once the program has been reaped
+	std::optional<NodeId> node_; // a served node, once the program has it
+	std::unique_ptr<NodeServer> server_;
 };
 
 #endif

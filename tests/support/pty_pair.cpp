@@ -1,13 +1,14 @@
 #include "pty_pair.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
-#include <stdio.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <stdexcept>
+#include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -22,22 +23,9 @@ void set_cloexec(int fd)
 		fail("F_SETFD");
 }
 
-std::string read_all(int fd)
-{
-	std::string text;
-	char buf[4096];
-	ssize_t n;
-
-	if (lseek(fd, 0, SEEK_SET) != 0)
-		fail("lseek");
-	while ((n = read(fd, buf, sizeof(buf))) > 0)
-		text.append(buf, static_cast<size_t>(n));
-	return text;
-}
-
 } // namespace
 
-PtyPair::PtyPair()
+PtyPair::PtyPair(Slave slave)
 {
 	char name[128];
 
@@ -46,6 +34,8 @@ PtyPair::PtyPair()
 	slave_path_ = name;
 	set_cloexec(master_);
 	set_cloexec(slave_);
+	if (slave == Slave::by_path)
+		close_slave();
 }
 
 PtyPair::~PtyPair()
@@ -95,41 +85,23 @@ int PtyPair::unread_input() const
 	return count;
 }
 
-bool PtyPair::await_unread(int count) const
+bool PtyPair::await_unread(int count, std::chrono::milliseconds within) const
 {
-	for (int tries = 0; tries < 5000; tries++) {
-		if (unread_input() == count)
-			return true;
-		usleep(1000);
-	}
-	return false;
+	return wait_until([&] { return unread_input() == count; }, within);
+}
+
+bool PtyPair::slave_closed() const
+{
+	pollfd master = {master_, POLLIN, 0};
+	return poll(&master, 1, 0) == 1 && (master.revents & POLLHUP);
 }
 
 void PtyPair::hang_up()
 {
-	close(master_);
-	master_ = -1;
+	close(std::exchange(master_, -1));
 }
 
 void PtyPair::close_slave()
 {
-	close(slave_);
-	slave_ = -1;
-}
-
-std::string captured(int fd, const std::function<void()> &body)
-{
-	FILE *file = tmpfile();
-	if (!file)
-		fail("tmpfile");
-	fflush(nullptr);
-	const int saved = dup(fd);
-	dup2(fileno(file), fd);
-	body();
-	fflush(nullptr);
-	dup2(saved, fd);
-	close(saved);
-	std::string text = read_all(fileno(file));
-	fclose(file);
-	return text;
+	close(std::exchange(slave_, -1));
 }

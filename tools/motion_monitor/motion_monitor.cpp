@@ -20,18 +20,11 @@ void handler(int)
 }
 
 // Out at once, also into a file or a pipe: a signal that ends the program
-// by its default action writes nothing that is still buffered. SIGINT's
-// exit() flushes standard output too, so it must wait until the line is
-// out: landing inside printf it would print the line a second time.
+// by its default action writes nothing that is still buffered.
 void print_level(unsigned char val)
 {
-	sigset_t sigint, saved;
-	sigemptyset(&sigint);
-	sigaddset(&sigint, SIGINT);
-	sigprocmask(SIG_BLOCK, &sigint, &saved);
 	printf("val is %d, %s\n", val, val == 1 ? "have people" : "no people");
 	fflush(stdout);
-	sigprocmask(SIG_SETMASK, &saved, nullptr);
 }
 
 void sr501_handler(int)
@@ -64,13 +57,27 @@ bool enable_notification(int file)
 	return true;
 }
 
+// Each handler runs with both signals held: SIGINT's exit() flushes
+// standard output too, so landing inside SIGIO's printf it would print the
+// line a second time, and a SIGIO must not print into the exit.
+void install(int signal, void (*on_signal)(int))
+{
+	struct sigaction action = {};
+	action.sa_handler = on_signal;
+	action.sa_flags = SA_RESTART;
+	sigemptyset(&action.sa_mask);
+	sigaddset(&action.sa_mask, SIGINT);
+	sigaddset(&action.sa_mask, SIGIO);
+	sigaction(signal, &action, nullptr);
+}
+
 } // namespace
 
 int main()
 {
 	// Both handlers before the open: SIGIO's default action ends the process.
-	signal(SIGINT, handler);
-	signal(SIGIO, sr501_handler);
+	install(SIGINT, handler);
+	install(SIGIO, sr501_handler);
 
 	fd = open(node_path, O_RDWR);
 	if (fd < 0) {
