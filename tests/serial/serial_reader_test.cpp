@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <signal.h>
 #include <string.h>
 
 #include <optional>
@@ -68,6 +69,20 @@ TEST(SerialReader, PrintsEveryByteUntilTheLineHangsUp)
 	ASSERT_EQ(o.status, 1);
 	EXPECT_EQ(o.out, std::string(expected, sizeof(expected) - 1));
 	EXPECT_EQ(o.err, "");
+}
+
+// Into a pipe, where the C library buffers fully, the prompt and each line
+// must be out when printed: SIGTERM, its usual end, writes out nothing.
+TEST(SerialReader, LeavesThePromptAndEachLineInItsPipeWhenTerminated)
+{
+	PtyPair pty;
+	Reader reader({pty.slave_path()});
+	EXPECT_EQ(reader.output(14), "Enter a char: ");
+	pty.send("Z");
+	EXPECT_EQ(reader.output(10), "get: 5a Z\n");
+	reader.send(SIGTERM);
+	EXPECT_EQ(reader.wait_exit(), -1);
+	EXPECT_EQ(reader.rest_of_output(), "");
 }
 
 class SerialReaderUsage : public testing::TestWithParam<int> {};

@@ -30,6 +30,7 @@ int print_incoming(int fd)
 
 		if (result == 1) {
 			printf("get: %02x %c\n", byte, byte);
+			fflush(stdout);
 			continue;
 		}
 		if (error == EINTR)
@@ -58,6 +59,9 @@ int main(int argc, char *argv[])
 		puts("set port err!");
 		return -1;
 	}
+	// Out at once, also into a file or a pipe, as every line after it: the
+	// signal that ends the program writes nothing still buffered.
 	printf("Enter a char: ");
+	fflush(stdout);
 	return print_incoming(fd);
 }
