@@ -34,9 +34,11 @@ bench: build
 	@scripts/bench-table $(BUILD)/bench.log > docs/benchmarks.md
 	@cat docs/benchmarks.md
 
-# A screenshot of sensor_panel in a real window, for the README.
-panel-shot: build
-	scripts/panel-shot $(BUILD)/panel/sensor_panel docs/panel.png
+# A screenshot of sensor_panel in a real window, for the README: the panel
+# on the host shows the frames the virtual board sends from its readings.
+panel-shot: build images
+	SENSOR_PANEL=$(CURDIR)/$(BUILD)/panel/sensor_panel PANEL_SHOT=$(CURDIR)/docs/panel.png \
+		board/e2e $(BUILD)/board panel
 
 images:
 	@scripts/setup board
