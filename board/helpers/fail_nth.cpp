@@ -1,0 +1,222 @@
+// fail_nth load MODULE.ko [CHECK...] | fail_nth bind DRIVER DEVICE [CHECK...]:
+// loads a module (init_module, so its init and any probe it brings) or
+// binds a device to a driver (the driver's sysfs directory, DRIVER) again
+// and again, with the kernel set to fail the 1st, then the 2nd, ...
+// allocation the call makes, through /proc/self/fail-nth, until the call
+// makes fewer allocations than that. After each failed call whatever it
+// left loaded or bound is taken back, and each CHECK must hold: "-PATH",
+// PATH does not exist; "+PATH", it does. The module is read and the files
+// opened before, so only the call itself is counted. The last call, with
+// no failure left, stays loaded or bound.
+// Prints how many failure points there were; exits 0 when every failure
+// unwound as the checks say, 1 when one did not, 2 on misuse.
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *fail_nth_path = "/proc/self/fail-nth";
+
+[[noreturn]] __attribute__((format(printf, 2, 3))) void fail(int status, const char *format, ...)
+{
+	va_list args;
+	va_start(args, format);
+	fputs("fail_nth: ", stderr);
+	vfprintf(stderr, format, args);
+	fputc('\n', stderr);
+	va_end(args);
+	exit(status);
+}
+
+// What is being failed: one call, repeatable, and what undoes it.
+struct Target {
+	virtual ~Target() = default;
+	virtual long call() = 0;
+	// Takes back what a call that succeeded despite its failure did.
+	virtual void take_back() = 0;
+	// Whether the last call left its work done.
+	virtual bool done() = 0;
+	virtual const std::string &name() const = 0;
+};
+
+std::string read_file(const char *path)
+{
+	std::ifstream in(path, std::ios::binary);
+	if (!in)
+		fail(2, "%s: cannot read it", path);
+	return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool exists(const std::string &path)
+{
+	struct stat st;
+	return lstat(path.c_str(), &st) == 0;
+}
+
+class ModuleLoad : public Target {
+public:
+	explicit ModuleLoad(const char *path) : image_(read_file(path)), name_(module_name(path)) {}
+
+	long call() override { return syscall(SYS_init_module, image_.data(), image_.size(), ""); }
+
+	void take_back() override
+	{
+		if (syscall(SYS_delete_module, name_.c_str(), O_NONBLOCK) != 0)
+			fail(1, "%s loaded despite a failure, and does not unload: %s", name_.c_str(),
+			     strerror(errno));
+	}
+
+	bool done() override { return exists("/sys/module/" + name_ + "/initstate"); }
+
+	const std::string &name() const override { return name_; }
+
+private:
+	static std::string module_name(const char *path)
+	{
+		std::string name = path;
+		name = name.substr(name.rfind('/') + 1);
+		return name.substr(0, name.rfind(".ko"));
+	}
+
+	std::string image_;
+	std::string name_;
+};
+
+class DeviceBind : public Target {
+public:
+	DeviceBind(const std::string &driver, const std::string &device)
+		: driver_(driver), device_(device), bind_(open_file(driver + "/bind"))
+	{
+	}
+
+	long call() override { return write(bind_, device_.data(), device_.size()); }
+
+	void take_back() override
+	{
+		const int unbind = open_file(driver_ + "/unbind");
+		const bool undone =
+			write(unbind, device_.data(), device_.size()) == static_cast<ssize_t>(device_.size());
+		close(unbind);
+		if (!undone)
+			fail(1, "%s bound despite a failure, and does not unbind", device_.c_str());
+	}
+
+	bool done() override { return exists(driver_ + "/" + device_); }
+
+	const std::string &name() const override { return device_; }
+
+private:
+	static int open_file(const std::string &path)
+	{
+		const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+		if (fd < 0)
+			fail(2, "%s: %s", path.c_str(), strerror(errno));
+		return fd;
+	}
+
+	std::string driver_;
+	std::string device_;
+	int bind_;
+};
+
+// The kernel fails the Nth allocation the task makes once N is written.
+class FailNth {
+public:
+	FailNth() : fd_(open(fail_nth_path, O_RDWR | O_CLOEXEC))
+	{
+		if (fd_ < 0)
+			fail(2, "%s: %s (a kernel without fault injection?)", fail_nth_path,
+			     strerror(errno));
+	}
+
+	void arm(unsigned nth) { set(std::to_string(nth)); }
+
+	// Disarms; true when the Nth allocation came and failed.
+	bool disarm()
+	{
+		char text[32] = {};
+		if (pread(fd_, text, sizeof(text) - 1, 0) <= 0)
+			fail(2, "reading %s: %s", fail_nth_path, strerror(errno));
+		set("0");
+		return strtoul(text, nullptr, 10) == 0;
+	}
+
+private:
+	void set(const std::string &text)
+	{
+		if (pwrite(fd_, text.c_str(), text.size(), 0) != static_cast<ssize_t>(text.size()))
+			fail(2, "writing %s: %s", fail_nth_path, strerror(errno));
+	}
+
+	int fd_;
+};
+
+void check(const std::vector<std::string> &checks, unsigned nth)
+{
+	for (const std::string &c : checks) {
+		const bool want = c[0] == '+';
+		if (exists(c.substr(1)) != want)
+			fail(1, "after failing allocation %u: %s %s", nth, c.c_str() + 1,
+			     want ? "is gone" : "is still there");
+	}
+}
+
+std::vector<std::string> parse_checks(int argc, char *argv[], int first)
+{
+	std::vector<std::string> checks;
+	for (int i = first; i < argc; i++) {
+		if ((argv[i][0] != '+' && argv[i][0] != '-') || !argv[i][1])
+			fail(2, "a check is +PATH or -PATH: '%s'", argv[i]);
+		checks.push_back(argv[i]);
+	}
+	return checks;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+	const bool load = argc >= 3 && strcmp(argv[1], "load") == 0;
+	const bool bind = argc >= 4 && strcmp(argv[1], "bind") == 0;
+	if (!load && !bind)
+		fail(2, "usage: fail_nth load MODULE.ko [CHECK...] | "
+			"fail_nth bind DRIVER DEVICE [CHECK...]");
+	std::unique_ptr<Target> target;
+	if (load)
+		target = std::make_unique<ModuleLoad>(argv[2]);
+	else
+		target = std::make_unique<DeviceBind>(argv[2], argv[3]);
+	const std::vector<std::string> checks = parse_checks(argc, argv, load ? 3 : 4);
+	FailNth fail_nth;
+
+	unsigned nth = 1;
+	for (;; nth++) {
+		fail_nth.arm(nth);
+		const long result = target->call();
+		const int error = errno;
+		if (!fail_nth.disarm()) {
+			if (result < 0)
+				fail(1, "with no failure left the call failed: %s", strerror(error));
+			break;
+		}
+		if (target->done())
+			target->take_back();
+		check(checks, nth);
+	}
+	printf("fail_nth: %s %s: %u failure points, each unwound\n", target->name().c_str(),
+	       load ? "load" : "probe", nth - 1);
+	return 0;
+}
