@@ -3,7 +3,8 @@
 # runs the benchmarks (CTest tests labelled bench, one at a time, output shown)
 # and writes their figures to docs/benchmarks.md,
 # `make soak` runs only the soak on the debug kernel (label soak),
-# `make panel-shot` refreshes docs/panel.png,
+# `make panel-shot` refreshes docs/panel.png, `make demo-panel` runs the panel
+# on the virtual board's own screen and keeps its screenshots,
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
 # builds the kernel modules against a kernel tree.
 BUILD ?= build
@@ -11,7 +12,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_ARGS ?=
 
-.PHONY: all setup build test soak bench panel-shot demo board images modules modules-clean
+.PHONY: all setup build test soak bench panel-shot demo demo-panel board images modules modules-clean
 
 all: build
 
@@ -39,6 +40,16 @@ bench: build
 panel-shot: build images
 	SENSOR_PANEL=$(CURDIR)/$(BUILD)/panel/sensor_panel PANEL_SHOT=$(CURDIR)/docs/panel.png \
 		board/e2e $(BUILD)/board panel
+
+# The panel on the board with a screen: the host feeds it frames and clicks
+# its slider through QEMU; the screenshots stay beside the console log.
+demo-panel: build
+	@scripts/setup board
+	@board/build-images $(BUILD)/board-screen screen
+	@board/e2e $(BUILD)/board-screen screen-panel
+	@grep -E '^(screen|host):' $(BUILD)/board-screen/logs/screen-panel.log
+	@cp $(BUILD)/board-screen/logs/screen-panel-clicked.png docs/panel-on-board.png
+	@echo "demo-panel: screenshots in $(BUILD)/board-screen/logs/ (screen-panel.png, screen-panel-clicked.png), the second also as docs/panel-on-board.png"
 
 images:
 	@scripts/setup board

@@ -11,7 +11,8 @@ linux_4_1_tarball=${LINUX_4_1_TARBALL:-$repo_dir/../shared/linux-4.1.15/linux-4.
 # The board comes in profiles, chosen by setting board_profile before
 # sourcing this file: "6.1" (the default), "debug", which layers the
 # kernel's own checkers on the 6.1 kernel and gives the machine a second
-# CPU, "4.1", the real board's kernel version, and "6.12".
+# CPU, "4.1", the real board's kernel version, "6.12", and "screen", the
+# 6.1 board with a screen and a pointer, and the panel on it.
 board_profile=${board_profile:-6.1}
 # QEMU's ARM "virt" machine; its device tree depends on these options too.
 # Without LPAE the kernels reach only the PCIe host kept below 4 GiB.
@@ -32,7 +33,7 @@ qemu_scenario_clock=(-icount shift=0,sleep=off)
 kernel_patches=()
 kernel_vermagic=
 case $board_profile in
-6.1 | debug)
+6.1 | debug | screen)
 	kernel_label="Linux 6.1"
 	# 6.1's timer wheel rounds every expiry up a jiffy (calc_index in
 	# kernel/time/timer.c), which 4.1's did not.
@@ -71,7 +72,7 @@ case $board_profile in
 	board_fixtures=(test_pwm test_gpio test_dht11)
 	kernel_files=2100 ;;
 *)
-	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1, 6.12)" >&2
+	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1, 6.12, screen)" >&2
 	exit 2 ;;
 esac
 if [ "$board_profile" = debug ]; then
@@ -83,6 +84,19 @@ if [ "$board_profile" = debug ]; then
 	# and the debug kernel's boot stalls that way (after "clk: Disabling
 	# unused clocks"); its scenario asserts nothing on timing.
 	qemu_scenario_clock=()
+fi
+
+# The panel's board: a framebuffer of the panel's window size, a tablet
+# whose clicks QEMU's monitor sends, room for Qt's runtime, and the panel
+# cross-built with Debian's armhf Qt.
+board_panel=
+if [ "$board_profile" = screen ]; then
+	kernel_fragments+=("$board_dir/kernel-screen.config")
+	# Both devices speak modern virtio only, which virt's virtio-mmio
+	# slots offer when asked.
+	qemu_machine+=(-m 512 -global virtio-mmio.force-legacy=false
+		-device virtio-gpu-device,xres=640,yres=480 -device virtio-tablet-device)
+	board_panel=yes
 fi
 
 # The unpacked (and patched) tree, apart from the few files
