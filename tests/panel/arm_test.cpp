@@ -6,6 +6,7 @@
 
 #include <csignal>
 
+#include "panel_run.h"
 #include "pty_pair.h"
 
 namespace {
@@ -31,21 +32,11 @@ void start(QProcess &panel, const QStringList &arguments,
 	panel.start(PANEL_ARM_RUN, QStringList{PANEL_ARM_STAGE, panel_path} + arguments);
 }
 
-struct Run {
-	int status;
-	QByteArray out;
-	QByteArray err;
-};
-
 Run run_panel(const QStringList &arguments)
 {
 	QProcess panel;
 	start(panel, arguments);
-	if (!panel.waitForFinished(process_ms))
-		panel.kill();
-	panel.waitForFinished(process_ms);
-	return {panel.exitStatus() == QProcess::NormalExit ? panel.exitCode() : -1,
-		panel.readAllStandardOutput(), panel.readAllStandardError()};
+	return collect_run(panel, process_ms);
 }
 
 // Reads the panel's output until it holds `text`.

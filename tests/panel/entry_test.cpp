@@ -4,14 +4,9 @@
 #include <QtTest>
 
 #include "panel_options.h"
+#include "panel_run.h"
 
 namespace {
-
-struct Run {
-	int status;
-	QByteArray out;
-	QByteArray err;
-};
 
 Run run_entry(const QStringList &arguments, const QString &finish)
 {
@@ -20,10 +15,7 @@ Run run_entry(const QStringList &arguments, const QString &finish)
 	environment.insert("ENTRY_PROBE_FINISH", finish);
 	entry.setProcessEnvironment(environment);
 	entry.start(ENTRY_PROBE, arguments);
-	if (!entry.waitForFinished(20000))
-		entry.kill();
-	return {entry.exitStatus() == QProcess::NormalExit ? entry.exitCode() : -1,
-		entry.readAllStandardOutput(), entry.readAllStandardError()};
+	return collect_run(entry, 20000);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include <QtTest>
 
 #include "panel_options.h"
+#include "panel_run.h"
 #include "pty_pair.h"
 
 namespace {
@@ -12,20 +13,11 @@ constexpr int running_ms = 1500;
 // Far past any path or number the line could mean.
 constexpr int huge_length = 100000;
 
-struct Run {
-	int status;
-	QByteArray out;
-	QByteArray err;
-};
-
 Run run_panel(const QStringList &arguments)
 {
 	QProcess panel;
 	panel.start(SENSOR_PANEL, arguments);
-	if (!panel.waitForFinished(process_ms))
-		panel.kill();
-	return {panel.exitStatus() == QProcess::NormalExit ? panel.exitCode() : -1,
-		panel.readAllStandardOutput(), panel.readAllStandardError()};
+	return collect_run(panel, process_ms);
 }
 
 } // namespace
