@@ -107,8 +107,9 @@ echo scan > "$kmemleak"
 echo scan > "$kmemleak"
 cat "$kmemleak"
 echo "faults: kmemleak: $(grep -c '^unreferenced object' "$kmemleak" || true) suspected leaks"
-if grep -E -A40 'KASAN|suspected memory leak|ODEBUG|INFO: |lockdep|locking dependency' \
-	/tmp/kernel.log; then
+checkers='KASAN|suspected memory leak|ODEBUG|INFO: |lockdep|locking dependency'
+echo "faults: the kernel's checkers: $(grep -c -E "$checkers" /tmp/kernel.log || true) reports"
+if grep -E -A40 "$checkers" /tmp/kernel.log; then
 	unexpected "the kernel's checkers reported the above"
 fi
 [ "$surprises" -eq 0 ]

@@ -67,8 +67,9 @@ echo scan > "$kmemleak"
 echo scan > "$kmemleak"
 cat "$kmemleak"
 echo "fuzz: kmemleak: $(grep -c '^unreferenced object' "$kmemleak" || true) suspected leaks"
-if grep -E 'KASAN|suspected memory leak|ODEBUG|INFO: |lockdep|locking dependency' \
-	/tmp/kernel.log; then
+checkers='KASAN|suspected memory leak|ODEBUG|INFO: |lockdep|locking dependency'
+echo "fuzz: the kernel's checkers: $(grep -c -E "$checkers" /tmp/kernel.log || true) reports"
+if grep -E "$checkers" /tmp/kernel.log; then
 	echo "fuzz: the kernel's checkers reported the above"
 	exit 1
 fi
