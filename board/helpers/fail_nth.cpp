@@ -11,7 +11,6 @@
 // Prints how many failure points there were; exits 0 when every failure
 // unwound as the checks say, 1 when one did not, 2 on misuse.
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include <err.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -29,17 +29,6 @@
 namespace {
 
 constexpr const char *fail_nth_path = "/proc/self/fail-nth";
-
-[[noreturn]] __attribute__((format(printf, 2, 3))) void fail(int status, const char *format, ...)
-{
-	va_list args;
-	va_start(args, format);
-	fputs("fail_nth: ", stderr);
-	vfprintf(stderr, format, args);
-	fputc('\n', stderr);
-	va_end(args);
-	exit(status);
-}
 
 // What is being failed: one call, repeatable, and what undoes it.
 struct Target {
@@ -56,7 +45,7 @@ std::string read_file(const char *path)
 {
 	std::ifstream in(path, std::ios::binary);
 	if (!in)
-		fail(2, "%s: cannot read it", path);
+		errx(2, "%s: cannot read it", path);
 	return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -75,7 +64,7 @@ public:
 	void take_back() override
 	{
 		if (syscall(SYS_delete_module, name_.c_str(), O_NONBLOCK) != 0)
-			fail(1, "%s loaded despite a failure, and does not unload: %s", name_.c_str(),
+			errx(1, "%s loaded despite a failure, and does not unload: %s", name_.c_str(),
 			     strerror(errno));
 	}
 
@@ -111,7 +100,7 @@ public:
 			write(unbind, device_.data(), device_.size()) == static_cast<ssize_t>(device_.size());
 		close(unbind);
 		if (!undone)
-			fail(1, "%s bound despite a failure, and does not unbind", device_.c_str());
+			errx(1, "%s bound despite a failure, and does not unbind", device_.c_str());
 	}
 
 	bool done() override { return exists(driver_ + "/" + device_); }
@@ -123,7 +112,7 @@ private:
 	{
 		const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
 		if (fd < 0)
-			fail(2, "%s: %s", path.c_str(), strerror(errno));
+			errx(2, "%s: %s", path.c_str(), strerror(errno));
 		return fd;
 	}
 
@@ -138,7 +127,7 @@ public:
 	FailNth() : fd_(open(fail_nth_path, O_RDWR | O_CLOEXEC))
 	{
 		if (fd_ < 0)
-			fail(2, "%s: %s (a kernel without fault injection?)", fail_nth_path,
+			errx(2, "%s: %s (a kernel without fault injection?)", fail_nth_path,
 			     strerror(errno));
 	}
 
@@ -149,7 +138,7 @@ public:
 	{
 		char text[32] = {};
 		if (pread(fd_, text, sizeof(text) - 1, 0) <= 0)
-			fail(2, "reading %s: %s", fail_nth_path, strerror(errno));
+			errx(2, "reading %s: %s", fail_nth_path, strerror(errno));
 		set("0");
 		return strtoul(text, nullptr, 10) == 0;
 	}
@@ -158,7 +147,7 @@ private:
 	void set(const std::string &text)
 	{
 		if (pwrite(fd_, text.c_str(), text.size(), 0) != static_cast<ssize_t>(text.size()))
-			fail(2, "writing %s: %s", fail_nth_path, strerror(errno));
+			errx(2, "writing %s: %s", fail_nth_path, strerror(errno));
 	}
 
 	int fd_;
@@ -169,7 +158,7 @@ void check(const std::vector<std::string> &checks, unsigned nth)
 	for (const std::string &c : checks) {
 		const bool want = c[0] == '+';
 		if (exists(c.substr(1)) != want)
-			fail(1, "after failing allocation %u: %s %s", nth, c.c_str() + 1,
+			errx(1, "after failing allocation %u: %s %s", nth, c.c_str() + 1,
 			     want ? "is gone" : "is still there");
 	}
 }
@@ -179,7 +168,7 @@ std::vector<std::string> parse_checks(int argc, char *argv[], int first)
 	std::vector<std::string> checks;
 	for (int i = first; i < argc; i++) {
 		if ((argv[i][0] != '+' && argv[i][0] != '-') || !argv[i][1])
-			fail(2, "a check is +PATH or -PATH: '%s'", argv[i]);
+			errx(2, "a check is +PATH or -PATH: '%s'", argv[i]);
 		checks.push_back(argv[i]);
 	}
 	return checks;
@@ -192,7 +181,7 @@ int main(int argc, char *argv[])
 	const bool load = argc >= 3 && strcmp(argv[1], "load") == 0;
 	const bool bind = argc >= 4 && strcmp(argv[1], "bind") == 0;
 	if (!load && !bind)
-		fail(2, "usage: fail_nth load MODULE.ko [CHECK...] | "
+		errx(2, "usage: fail_nth load MODULE.ko [CHECK...] | "
 			"fail_nth bind DRIVER DEVICE [CHECK...]");
 	std::unique_ptr<Target> target;
 	if (load)
@@ -209,7 +198,7 @@ int main(int argc, char *argv[])
 		const int error = errno;
 		if (!fail_nth.disarm()) {
 			if (result < 0)
-				fail(1, "with no failure left the call failed: %s", strerror(error));
+				errx(1, "with no failure left the call failed: %s", strerror(error));
 			break;
 		}
 		if (target->done())

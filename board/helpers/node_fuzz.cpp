@@ -25,6 +25,7 @@
 #include <random>
 #include <string>
 
+#include <err.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -110,17 +111,6 @@ char call_text[512];
 volatile size_t call_length;
 volatile sig_atomic_t sigio_count;
 
-[[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char *format, ...)
-{
-	va_list args;
-	va_start(args, format);
-	fputs("node_fuzz: ", stderr);
-	vfprintf(stderr, format, args);
-	fputc('\n', stderr);
-	va_end(args);
-	exit(1);
-}
-
 // A result no honest file gives, told with the call that gave it.
 [[noreturn]] __attribute__((format(printf, 1, 2))) void violation(const char *format, ...)
 {
@@ -129,7 +119,7 @@ volatile sig_atomic_t sigio_count;
 	va_start(args, format);
 	vsnprintf(what, sizeof what, format, args);
 	va_end(args);
-	fail("%s %s", call_text, what);
+	errx(1, "%s %s", call_text, what);
 }
 
 void write_out(const char *text, size_t length)
@@ -159,7 +149,7 @@ void install(int signal_number, void (*handler)(int))
 	action.sa_handler = handler;
 	sigemptyset(&action.sa_mask);
 	if (sigaction(signal_number, &action, nullptr) != 0)
-		fail("sigaction: %s", strerror(errno));
+		errx(1, "sigaction: %s", strerror(errno));
 }
 
 // Describes the call about to be made and arms the watchdog for it.
@@ -220,14 +210,14 @@ char *map_pages(size_t length, int protection)
 {
 	void *pages = mmap(nullptr, length, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
 	if (pages == MAP_FAILED)
-		fail("mmap %zu bytes: %s", length, strerror(errno));
+		errx(1, "mmap %zu bytes: %s", length, strerror(errno));
 	return static_cast<char *>(pages);
 }
 
 void protect(char *pages, size_t length, int protection)
 {
 	if (mprotect(pages, length, protection) != 0)
-		fail("mprotect: %s", strerror(errno));
+		errx(1, "mprotect: %s", strerror(errno));
 }
 
 // mincore refuses with ENOMEM exactly the pages this process has not mapped.
@@ -248,7 +238,7 @@ char *unmapped_page()
 {
 	char *page = map_pages(page_size(), PROT_READ | PROT_WRITE);
 	if (munmap(page, page_size()) != 0)
-		fail("munmap: %s", strerror(errno));
+		errx(1, "munmap: %s", strerror(errno));
 	return page;
 }
 
@@ -277,7 +267,7 @@ void prepare_buffers(Run &run, std::mt19937 &random)
 	run.buffers[unmapped] = {"unmapped", unmapped_page(), 0};
 	for (int index : {unmapped, kernel_low, kernel_high})
 		if (is_mapped(run.buffers[index].address))
-			fail("%p, meant as a %s buffer, is mapped", run.buffers[index].address,
+			errx(1, "%p, meant as a %s buffer, is mapped", run.buffers[index].address,
 			     run.buffers[index].name);
 }
 
@@ -287,7 +277,7 @@ const Buffer &buffer_for(const Run &run, const Step &step)
 	// The C library or the sanitizers may map memory later: where they took
 	// this page, a "succeeded" would be no fault of the node.
 	if (step.buffer == unmapped && is_mapped(buffer.address))
-		fail("the page unmapped for the fuzz at %p has been mapped since", buffer.address);
+		errx(1, "the page unmapped for the fuzz at %p has been mapped since", buffer.address);
 	return buffer;
 }
 

@@ -6,13 +6,13 @@
 // brings exactly one notification and the node then reads the level pulled.
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include <err.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <time.h>
@@ -29,17 +29,6 @@ constexpr timespec notification_timeout = {1, 0};
 // How long the line stays quiet after the last edge, to catch a late extra.
 constexpr timespec quiet_after_last = {0, 100'000'000};
 constexpr timespec no_wait = {0, 0};
-
-[[noreturn]] __attribute__((format(printf, 1, 2))) void fail(const char *format, ...)
-{
-	va_list args;
-	va_start(args, format);
-	fputs("pir_latency: ", stderr);
-	vfprintf(stderr, format, args);
-	fputc('\n', stderr);
-	va_end(args);
-	exit(1);
-}
 
 long long now_ns()
 {
@@ -61,14 +50,14 @@ void spin_for(long long ns)
 int subscribe(const sigset_t &sigio)
 {
 	if (sigprocmask(SIG_BLOCK, &sigio, nullptr) != 0)
-		fail("sigprocmask: %s", strerror(errno));
+		errx(1, "sigprocmask: %s", strerror(errno));
 	const int fd = open(node, O_RDWR);
 	if (fd < 0)
-		fail("open %s: %s", node, strerror(errno));
+		errx(1, "open %s: %s", node, strerror(errno));
 	const int flags = fcntl(fd, F_GETFL);
 	if (fcntl(fd, F_SETOWN, getpid()) != 0 || flags < 0 ||
 	    fcntl(fd, F_SETFL, flags | FASYNC) != 0)
-		fail("switching on %s's notification: %s", node, strerror(errno));
+		errx(1, "switching on %s's notification: %s", node, strerror(errno));
 	return fd;
 }
 
@@ -76,7 +65,7 @@ int read_level(int fd)
 {
 	unsigned char level;
 	if (read(fd, &level, 1) != 1)
-		fail("read %s: %s", node, strerror(errno));
+		errx(1, "read %s: %s", node, strerror(errno));
 	return level;
 }
 
@@ -84,7 +73,7 @@ void pull(int pull_fd, int level)
 {
 	const char *word = level ? "pull-up" : "pull-down";
 	if (pwrite(pull_fd, word, strlen(word), 0) < 0)
-		fail("writing %s to the pull file: %s", word, strerror(errno));
+		errx(1, "writing %s to the pull file: %s", word, strerror(errno));
 }
 
 bool notified_within(const sigset_t &sigio, const timespec &timeout)
@@ -98,7 +87,7 @@ long long time_edge(int pull_fd, const sigset_t &sigio, int level, int edge)
 	const long long pulled = now_ns();
 	pull(pull_fd, level);
 	if (!notified_within(sigio, notification_timeout))
-		fail("edge %d: no notification within %ld s", edge,
+		errx(1, "edge %d: no notification within %ld s", edge,
 		     static_cast<long>(notification_timeout.tv_sec));
 	return now_ns() - pulled;
 }
@@ -124,7 +113,7 @@ int parse_edges(const char *text)
 	errno = 0;
 	const long edges = strtol(text, &end, 10);
 	if (errno != 0 || *end != '\0' || end == text || edges < 1 || edges > 100000)
-		fail("EDGES must be a count from 1 to 100000, not '%s'", text);
+		errx(1, "EDGES must be a count from 1 to 100000, not '%s'", text);
 	return static_cast<int>(edges);
 }
 
@@ -139,7 +128,7 @@ int main(int argc, char **argv)
 	const int edges = parse_edges(argv[2]);
 	const int pull_fd = open(argv[1], O_WRONLY);
 	if (pull_fd < 0)
-		fail("open %s: %s", argv[1], strerror(errno));
+		errx(1, "open %s: %s", argv[1], strerror(errno));
 
 	sigset_t sigio;
 	sigemptyset(&sigio);
@@ -154,15 +143,15 @@ int main(int argc, char **argv)
 	for (int edge = 0; edge < edges; edge++) {
 		spin_for(phase(phases));
 		if (notified_within(sigio, no_wait))
-			fail("edge %d: a notification came with no edge", edge);
+			errx(1, "edge %d: a notification came with no edge", edge);
 		level = !level;
 		delays.push_back(time_edge(pull_fd, sigio, level, edge));
 		const int read_back = read_level(node_fd);
 		if (read_back != level)
-			fail("edge %d: the node reads %d after a pull to %d", edge, read_back, level);
+			errx(1, "edge %d: the node reads %d after a pull to %d", edge, read_back, level);
 	}
 	if (notified_within(sigio, quiet_after_last))
-		fail("a notification came after the last edge");
+		errx(1, "a notification came after the last edge");
 
 	printf("pir_latency: %d edges, each notified once, the node reading the level pulled\n",
 	       edges);
