@@ -258,62 +258,27 @@ static ssize_t test_dht11_store(const char *buf, size_t len, int low,
 	return len;
 }
 
-static ssize_t present_show(struct device *dev, struct device_attribute *attr,
-			    char *buf)
-{
-	return sprintf(buf, "%d\n", attr_dht11(dev)->present);
-}
+/* A knob holding a number from LOW to HIGH, shown and set in decimal. */
+#define TEST_DHT11_KNOB(name, low, high)				\
+static ssize_t name##_show(struct device *dev,				\
+			   struct device_attribute *attr, char *buf)	\
+{									\
+	return sprintf(buf, "%d\n", attr_dht11(dev)->name);		\
+}									\
+									\
+static ssize_t name##_store(struct device *dev,				\
+			    struct device_attribute *attr,		\
+			    const char *buf, size_t len)		\
+{									\
+	return test_dht11_store(buf, len, low, high,			\
+				&attr_dht11(dev)->name);		\
+}									\
+static DEVICE_ATTR_RW(name)
 
-static ssize_t present_store(struct device *dev, struct device_attribute *attr,
-			     const char *buf, size_t len)
-{
-	return test_dht11_store(buf, len, 0, 1, &attr_dht11(dev)->present);
-}
-static DEVICE_ATTR_RW(present);
-
-static ssize_t stuck_low_show(struct device *dev,
-			      struct device_attribute *attr, char *buf)
-{
-	return sprintf(buf, "%d\n", attr_dht11(dev)->stuck_low);
-}
-
-static ssize_t stuck_low_store(struct device *dev,
-			       struct device_attribute *attr,
-			       const char *buf, size_t len)
-{
-	return test_dht11_store(buf, len, 0, 1, &attr_dht11(dev)->stuck_low);
-}
-static DEVICE_ATTR_RW(stuck_low);
-
-static ssize_t stall_after_show(struct device *dev,
-				struct device_attribute *attr, char *buf)
-{
-	return sprintf(buf, "%d\n", attr_dht11(dev)->stall_after);
-}
-
-static ssize_t stall_after_store(struct device *dev,
-				 struct device_attribute *attr,
-				 const char *buf, size_t len)
-{
-	return test_dht11_store(buf, len, -1, DHT11_BITS,
-				&attr_dht11(dev)->stall_after);
-}
-static DEVICE_ATTR_RW(stall_after);
-
-static ssize_t jitter_us_show(struct device *dev,
-			      struct device_attribute *attr, char *buf)
-{
-	return sprintf(buf, "%d\n", attr_dht11(dev)->jitter_us);
-}
-
-static ssize_t jitter_us_store(struct device *dev,
-			       struct device_attribute *attr,
-			       const char *buf, size_t len)
-{
-	return test_dht11_store(buf, len, 0, DHT11_MAX_JITTER_US,
-				&attr_dht11(dev)->jitter_us);
-}
-static DEVICE_ATTR_RW(jitter_us);
+TEST_DHT11_KNOB(present, 0, 1);
+TEST_DHT11_KNOB(stuck_low, 0, 1);
+TEST_DHT11_KNOB(stall_after, -1, DHT11_BITS);
+TEST_DHT11_KNOB(jitter_us, 0, DHT11_MAX_JITTER_US);
 
 static ssize_t exchanges_show(struct device *dev,
 			      struct device_attribute *attr, char *buf)
