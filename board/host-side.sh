@@ -2,18 +2,23 @@
 # the host while the board runs NAME: waiting for the board, and its second
 # serial line, which is a Unix socket here.
 
-# Waits until the console log LOG has a line holding TEXT; fails after
-# SECONDS (default 60).
-wait_for_console() {
-	local text=$1 log=$2 seconds=${3:-60}
-	local deadline=$((SECONDS + seconds))
-	until grep -qF -- "$text" "$log" 2>/dev/null; do
+# Waits until a command succeeds, for at most SECONDS.
+await() {
+	local deadline=$((SECONDS + $1))
+	shift
+	until "$@"; do
 		if [ $SECONDS -ge $deadline ]; then
-			echo "no '$text' on the board's console within $seconds s" >&2
+			echo "gave up waiting for: $*" >&2
 			return 1
 		fi
 		sleep 0.1
 	done
+}
+
+# Waits until the console log LOG has a line holding TEXT; fails after
+# SECONDS (default 60).
+wait_for_console() {
+	await "${3:-60}" grep -qF -- "$1" "$2"
 }
 
 # Runs one command (JSON) on QEMU's monitor, BOARD_QMP_SOCKET, and waits for
