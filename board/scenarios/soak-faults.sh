@@ -5,7 +5,6 @@
 # or there as they should be, and it loads (or binds) again. The kernel's
 # checkers judge the rest: KASAN and lockdep in the log, kmemleak at the
 # end.
-kmemleak=/sys/kernel/debug/kmemleak
 
 # Only the task that asks through /proc/self/fail-nth fails. Every slab
 # allocation counts, sleeping ones too; page allocations as the kernel's
@@ -82,10 +81,7 @@ fail_each_bind() {
 	fail_nth bind "/sys/bus/$bus/drivers/$driver" "$dev" "$@"
 }
 
-echo scan=off > "$kmemleak"
-echo scan > "$kmemleak"
-echo clear > "$kmemleak"
-: > /tmp/kernel.log
+checkers start
 # The kernel's messages go to /tmp/kernel.log only (each failure logs some);
 # run-scenario shows any warning among them.
 kit_modules > /tmp/kit_modules
@@ -100,16 +96,5 @@ while read -r name node bus dev driver; do
 	klog > /dev/null
 done < /tmp/kit_modules
 
-# As in the soak: young objects are not reported yet, and only what a
-# previous scan saw unreferenced counts.
-sleep 6
-echo scan > "$kmemleak"
-echo scan > "$kmemleak"
-cat "$kmemleak"
-echo "faults: kmemleak: $(grep -c '^unreferenced object' "$kmemleak" || true) suspected leaks"
-checkers='KASAN|suspected memory leak|ODEBUG|INFO: |lockdep|locking dependency'
-echo "faults: the kernel's checkers: $(grep -c -E "$checkers" /tmp/kernel.log || true) reports"
-if grep -E -A40 "$checkers" /tmp/kernel.log; then
-	unexpected "the kernel's checkers reported the above"
-fi
+checkers report faults || unexpected "the kernel's checkers reported the above"
 [ "$surprises" -eq 0 ]

@@ -5,7 +5,6 @@
 # that hangs or answers out of bounds), and no process may be left stuck.
 seeds="1209 2026"
 operations=12000
-kmemleak=/sys/kernel/debug/kmemleak
 drivers=/sys/bus/platform/drivers
 
 # Binding and unbinding may race with a load or an unload, and a module
@@ -36,10 +35,7 @@ stuck() {
 	done
 }
 
-echo scan=off > "$kmemleak"
-echo scan > "$kmemleak"
-echo clear > "$kmemleak"
-: > /tmp/kernel.log
+checkers start
 touch /tmp/fuzzing
 churn &
 churner=$!
@@ -62,15 +58,5 @@ echo "fuzz: $failed fuzzers failed"
 echo "fuzz: $(stuck | wc -l) processes stuck"
 klog > /dev/null
 
-sleep 6
-echo scan > "$kmemleak"
-echo scan > "$kmemleak"
-cat "$kmemleak"
-echo "fuzz: kmemleak: $(grep -c '^unreferenced object' "$kmemleak" || true) suspected leaks"
-checkers='KASAN|suspected memory leak|ODEBUG|INFO: |lockdep|locking dependency'
-echo "fuzz: the kernel's checkers: $(grep -c -E "$checkers" /tmp/kernel.log || true) reports"
-if grep -E "$checkers" /tmp/kernel.log; then
-	echo "fuzz: the kernel's checkers reported the above"
-	exit 1
-fi
+checkers report fuzz
 [ "$failed" -eq 0 ] && [ -z "$(stuck)" ]

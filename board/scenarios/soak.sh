@@ -6,7 +6,6 @@
 # final kmemleak scan close the run.
 rounds=100
 drivers=/sys/bus/platform/drivers
-kmemleak=/sys/kernel/debug/kmemleak
 pull=$(pir-pull)
 endings=/tmp/endings
 
@@ -139,13 +138,10 @@ round() {
 
 # One scan now, so that what the boot left is not counted, and one at the
 # end; none in between, for time.
-echo scan=off > "$kmemleak"
-echo scan > "$kmemleak"
-echo clear > "$kmemleak"
+checkers start
 : > "$endings"
 : > /tmp/servo.err
 : > /tmp/light_poll.err
-: > /tmp/kernel.log
 echo "=== soak: $rounds rounds"
 # The kernel's messages are shown every ten rounds: each call starts
 # processes, and on the debug kernel that is what a round costs.
@@ -179,19 +175,5 @@ echo "soak: light_poll ended with 1 when unplugged: $(endings_of light_poll 1) r
 echo "soak: light_poll ended with 255 without its node: $(endings_of light_poll 255) runs"
 echo "soak: servo_set ended with 0 or 1: $(($(endings_of servo_set 0) + $(endings_of servo_set 1))) runs"
 
-# Objects younger than five seconds are not reported yet, and a scan
-# reports only objects that a previous scan saw unreferenced and unchanged:
-# the first one here takes in what the rounds left.
-sleep 6
-echo scan > "$kmemleak"
-echo scan > "$kmemleak"
-cat "$kmemleak"
-echo "soak: kmemleak: $(grep -c '^unreferenced object' "$kmemleak" || true) suspected leaks"
-
-# The host refuses any WARNING, BUG or Oops; these are the checkers' other
-# reports.
-if grep -E 'KASAN|suspected memory leak|ODEBUG|INFO: |lockdep|locking dependency' \
-	/tmp/kernel.log; then
-	unexpected "the kernel's checkers reported the above"
-fi
+checkers report soak || unexpected "the kernel's checkers reported the above"
 [ "$surprises" -eq 0 ]
