@@ -1,7 +1,8 @@
 // The PWM core of 4.1: finding a node's channel, requesting it for a
-// device until the device is unbound, and the consumer calls. The channel
-// state is the core's, in each struct pwm_device; the controller always
-// accepts what the core asks unless a test injects a fault.
+// device until the device is unbound, and the consumer calls, which reach
+// the controller through its operations. The channel state is the core's,
+// in each struct pwm_device. The controller is the board's pwm-imx, whose
+// operations accept what the core asks unless a test injects a fault.
 #include <linux/device.h>
 #include <linux/of.h>
 #include <linux/pwm.h>
@@ -18,6 +19,35 @@ std::array<pwm_device, channels> &all()
 {
 	static std::array<pwm_device, channels> devices;
 	return devices;
+}
+
+// pwm-imx's operations: its clocks may fail to start, as a fault.
+int imx_config(struct pwm_chip *, struct pwm_device *, int, int)
+{
+	return ksim_fault("pwm_config");
+}
+
+int imx_enable(struct pwm_chip *, struct pwm_device *)
+{
+	return ksim_fault("pwm_enable");
+}
+
+void imx_disable(struct pwm_chip *, struct pwm_device *) {}
+
+int set_polarity(struct pwm_chip *, struct pwm_device *, enum pwm_polarity)
+{
+	return ksim_fault("pwm_set_polarity");
+}
+
+// pwm-imx of 4.1 has no set_polarity; the second table is a controller
+// that has one.
+constexpr pwm_ops imx_ops = {imx_config, nullptr, imx_enable, imx_disable};
+constexpr pwm_ops polarity_ops = {imx_config, set_polarity, imx_enable, imx_disable};
+
+pwm_chip &chip()
+{
+	static pwm_chip controller;
+	return controller;
 }
 
 // Every consumer call is an event; one on a released channel a violation.
@@ -73,10 +103,16 @@ struct pwm_device &ksim::pwm::channel(unsigned number)
 	return all().at(number);
 }
 
+void ksim::pwm::has_polarity_operation(bool present)
+{
+	chip().ops = present ? &polarity_ops : &imx_ops;
+}
+
 void ksim::detail::reset_pwm()
 {
+	pwm::has_polarity_operation(false);
 	for (unsigned n = 0; n < channels; n++)
-		all()[n] = {nullptr, 0, n, n, 0, 0, PWM_POLARITY_NORMAL};
+		all()[n] = {nullptr, 0, n, n, &chip(), 0, 0, PWM_POLARITY_NORMAL};
 }
 
 extern "C" {
@@ -87,7 +123,7 @@ int pwm_config(struct pwm_device *pwm, int duty_ns, int period_ns)
 		return -EINVAL;
 	if (duty_ns < 0 || period_ns <= 0 || duty_ns > period_ns)
 		return -EINVAL;
-	if (int error = ksim_fault("pwm_config"))
+	if (int error = pwm->chip->ops->config(pwm->chip, pwm, duty_ns, period_ns))
 		return error;
 	pwm->duty_cycle = static_cast<unsigned>(duty_ns);
 	pwm->period = static_cast<unsigned>(period_ns);
@@ -99,10 +135,14 @@ int pwm_set_polarity(struct pwm_device *pwm, enum pwm_polarity polarity)
 	const char *name = polarity == PWM_POLARITY_NORMAL ? "normal" : "inversed";
 	if (!pwm || !requested(pwm, std::string("polarity ") + name))
 		return -EINVAL;
-	// 4.1 changes the polarity of a stopped output only.
+	// 4.1 refuses a controller without the operation before anything else,
+	// even a polarity the output already has.
+	if (!pwm->chip->ops->set_polarity)
+		return -ENOSYS;
+	// It changes the polarity of a stopped output only.
 	if (pwm->flags & PWMF_ENABLED)
 		return -EBUSY;
-	if (int error = ksim_fault("pwm_set_polarity"))
+	if (int error = pwm->chip->ops->set_polarity(pwm->chip, pwm, polarity))
 		return error;
 	pwm->polarity = polarity;
 	return 0;
@@ -117,13 +157,15 @@ int pwm_enable(struct pwm_device *pwm)
 	if (pwm->flags & PWMF_ENABLED)
 		return 0;
 	pwm->flags |= PWMF_ENABLED;
-	return ksim_fault("pwm_enable");
+	return pwm->chip->ops->enable(pwm->chip, pwm);
 }
 
 void pwm_disable(struct pwm_device *pwm)
 {
-	if (pwm && requested(pwm, "disable"))
-		pwm->flags &= ~PWMF_ENABLED;
+	if (!pwm || !requested(pwm, "disable") || !(pwm->flags & PWMF_ENABLED))
+		return;
+	pwm->flags &= ~PWMF_ENABLED;
+	pwm->chip->ops->disable(pwm->chip, pwm);
 }
 
 struct pwm_device *devm_pwm_get(struct device *dev, const char *con_id)

@@ -96,6 +96,7 @@ TEST_F(PwmTest, LookUpFailuresHoldNoChannel)
 
 TEST_F(PwmTest, ConsumerCallsCheckTheirArgumentsAsTheCoreDoes)
 {
+	pwm::has_polarity_operation(true);
 	pwm_device *pwm = devm_pwm_get(add_consumer(), nullptr);
 	ASSERT_EQ(pwm_config(pwm, 500, 2000), 0);
 	EXPECT_EQ(pwm_config(pwm, 2001, 2000), -EINVAL);
@@ -109,6 +110,9 @@ TEST_F(PwmTest, ConsumerCallsCheckTheirArgumentsAsTheCoreDoes)
 	pwm_disable(pwm);
 	EXPECT_EQ(pwm_set_polarity(pwm, PWM_POLARITY_INVERSED), 0);
 	EXPECT_EQ(ch.polarity, PWM_POLARITY_INVERSED);
+	fault::inject("pwm_set_polarity", -EIO);
+	EXPECT_EQ(pwm_set_polarity(pwm, PWM_POLARITY_NORMAL), -EIO);
+	EXPECT_EQ(ch.polarity, PWM_POLARITY_INVERSED);
 
 	EXPECT_EQ(pwm_config(nullptr, 1, 2), -EINVAL);
 	EXPECT_EQ(pwm_enable(nullptr), -EINVAL);
@@ -118,13 +122,25 @@ TEST_F(PwmTest, ConsumerCallsCheckTheirArgumentsAsTheCoreDoes)
 		    ElementsAre("pwm2 request motor", "pwm2 config 500 2000",
 				"pwm2 config 2001 2000", "pwm2 config -1 2000", "pwm2 config 0 0",
 				"pwm2 enable", "pwm2 polarity inversed", "pwm2 disable",
-				"pwm2 polarity inversed"));
+				"pwm2 polarity inversed", "pwm2 polarity normal"));
+}
+
+// The board's pwm-imx has no set_polarity: 4.1's core refuses before it
+// looks at the channel, even the polarity the output has, and while running.
+TEST_F(PwmTest, TheBoardsControllerRefusesEveryPolarity)
+{
+	pwm_device *pwm = devm_pwm_get(add_consumer(), nullptr);
+	EXPECT_EQ(pwm_set_polarity(pwm, PWM_POLARITY_NORMAL), -ENOSYS);
+	ASSERT_EQ(pwm_enable(pwm), 0);
+	EXPECT_EQ(pwm_set_polarity(pwm, PWM_POLARITY_INVERSED), -ENOSYS);
+	EXPECT_EQ(ch.polarity, PWM_POLARITY_NORMAL);
 }
 
 // 4.1 marks the channel enabled before it asks the controller, and leaves
 // the mark when the controller refuses: a second enable does nothing.
 TEST_F(PwmTest, ARefusedEnableLeavesTheChannelMarkedEnabled)
 {
+	pwm::has_polarity_operation(true);
 	pwm_device *pwm = devm_pwm_get(add_consumer(), nullptr);
 	fault::inject("pwm_enable", -EIO);
 	EXPECT_EQ(pwm_enable(pwm), -EIO);

@@ -24,6 +24,9 @@ constexpr unsigned zero_degrees_ns = 500000;
 
 class ServoTest : public ksim::Test {
 protected:
+	// The driver sets the polarity, and cannot yet do without the operation.
+	ServoTest() { ksim::pwm::has_polarity_operation(true); }
+
 	void bind_servo()
 	{
 		dt::add(servo_node);

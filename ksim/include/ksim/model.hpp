@@ -297,10 +297,13 @@ void declare(int nr, std::uint16_t addr, const std::string &compatible);
 }  // namespace i2c
 
 // The PWM core's channels, which live as long as the program. A test may
-// set one up as a boot loader left it.
+// set one up as a boot loader left it. Their controller is the board's
+// pwm-imx, without a set_polarity operation; a test that needs a controller
+// with one says so (until the next reset).
 namespace pwm {
 constexpr unsigned channels = 8;
 struct pwm_device &channel(unsigned number);
+void has_polarity_operation(bool present);
 }
 
 }  // namespace ksim

@@ -6,6 +6,8 @@
 #include <linux/err.h>
 
 struct device;
+struct pwm_chip;
+struct pwm_device;
 
 enum pwm_polarity {
 	PWM_POLARITY_NORMAL,
@@ -17,12 +19,27 @@ enum {
 	PWMF_ENABLED = 1 << 1,
 };
 
+/* A controller driver's operations in 4.1 (a missing one stays NULL). */
+struct pwm_ops {
+	int (*config)(struct pwm_chip *chip, struct pwm_device *pwm,
+		      int duty_ns, int period_ns);
+	int (*set_polarity)(struct pwm_chip *chip, struct pwm_device *pwm,
+			    enum pwm_polarity polarity);
+	int (*enable)(struct pwm_chip *chip, struct pwm_device *pwm);
+	void (*disable)(struct pwm_chip *chip, struct pwm_device *pwm);
+};
+
+struct pwm_chip {
+	const struct pwm_ops *ops;
+};
+
 /* One channel of the board's controller, as the 4.1 core keeps it. */
 struct pwm_device {
 	const char *label;
 	unsigned long flags;
 	unsigned int hwpwm;
 	unsigned int pwm;
+	struct pwm_chip *chip;
 	unsigned int period;
 	unsigned int duty_cycle;
 	enum pwm_polarity polarity;
