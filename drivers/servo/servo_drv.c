@@ -81,6 +81,10 @@ static int sg90_set_normal_polarity(struct pwm_device *pwm)
 {
 	int ret = sk_pwm_set_polarity(pwm, PWM_POLARITY_NORMAL);
 
+	/* No polarity operation (4.1's pwm-imx): the output is normal already. */
+	if (ret == -ENOSYS)
+		return 0;
+
 	/*
 	 * 4.1 sets the polarity of a stopped output only, and a servo unbound
 	 * before, or started by the boot loader, is still running.

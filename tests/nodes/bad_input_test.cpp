@@ -131,8 +131,6 @@ protected:
 		dht11.set_record(dht11_record());
 		dt::add({"dht11", {"hc-dht11"}, {{dht11_gpio, 0}}, {}});
 		dt::add({"pir", {"hc-sr501"}, {{pir_gpio, 0}}, {}});
-		// servo_drv cannot yet do without a polarity operation.
-		pwm::has_polarity_operation(true);
 		dt::add({"servo", {"hc-sg90"}, {}, {{"pwms", {servo_channel}}}});
 		for (const char *module : {"temphum_drv", "motion_drv", "lightprox_drv", "lightprox_board", "servo_drv"})
 			ASSERT_EQ(modules::load(module), 0) << module;

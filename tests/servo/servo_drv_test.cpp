@@ -24,9 +24,6 @@ constexpr unsigned zero_degrees_ns = 500000;
 
 class ServoTest : public ksim::Test {
 protected:
-	// The driver sets the polarity, and cannot yet do without the operation.
-	ServoTest() { ksim::pwm::has_polarity_operation(true); }
-
 	void bind_servo()
 	{
 		dt::add(servo_node);
@@ -66,6 +63,7 @@ protected:
 
 TEST_F(ServoTest, ProbeStartsTheChannelAtZeroDegreesWithNormalPolarity)
 {
+	ksim::pwm::has_polarity_operation(true);
 	// What a boot loader might have left on the channel.
 	ch.polarity = PWM_POLARITY_INVERSED;
 	bind_servo();
@@ -79,6 +77,23 @@ TEST_F(ServoTest, ProbeStartsTheChannelAtZeroDegreesWithNormalPolarity)
 	EXPECT_EQ(ch.period, period_ns);
 	EXPECT_EQ(ch.polarity, PWM_POLARITY_NORMAL);
 	EXPECT_TRUE(ch.flags & PWMF_ENABLED);
+}
+
+// The board's pwm-imx cannot invert, so 4.1 refuses any polarity with
+// -ENOSYS: the servo must start and move all the same.
+TEST_F(ServoTest, OnTheBoardsControllerWithoutAPolarityOperationItBindsAndMoves)
+{
+	dt::add(servo_node);
+	ASSERT_EQ(modules::load("servo_drv"), 0);
+	EXPECT_EQ(bus::last_probe_result("servo"), 0);
+	EXPECT_EQ(ksim::log::entries(),
+		  (std::vector<ksim::log::Entry>{{default_level, "sg90 match success \n"}}));
+	EXPECT_EQ(ch.duty_cycle, zero_degrees_ns);
+	EXPECT_EQ(ch.period, period_ns);
+	EXPECT_TRUE(ch.flags & PWMF_ENABLED);
+
+	EXPECT_EQ(write_angle(90), 1);
+	EXPECT_EQ(ch.duty_cycle, 1500000u);
 }
 
 TEST_F(ServoTest, EachAngleWrittenSetsItsDutyWithinTheSamePeriod)
@@ -263,14 +278,16 @@ TEST_F(ServoTest, AChannelNotThereYetDefersTheProbeUntilItIs)
 	EXPECT_EQ(ch.duty_cycle, 1500000u);
 }
 
-// A channel that refuses a setting while the servo is started: the probe
-// fails with its error, holds no channel, and the node refuses angles.
+// A controller (one with every operation) that refuses a setting while the
+// servo is started: the probe fails with its error, holds no channel, and
+// the node refuses angles.
 class ServoStartRefusedTest : public ServoTest,
 			      public ::testing::WithParamInterface<const char *> {
 };
 
 TEST_P(ServoStartRefusedTest, FailsTheProbeWithTheChannelsError)
 {
+	ksim::pwm::has_polarity_operation(true);
 	ksim::fault::inject(GetParam(), -EIO);
 	dt::add(servo_node);
 	ASSERT_EQ(modules::load("servo_drv"), 0);
@@ -293,9 +310,11 @@ TEST_F(ServoTest, ARefusedAngleIsTheWritesErrorAndTheServoStaysWhereItWas)
 }
 
 // Unbinding leaves the output running, and 4.1 sets the polarity of a
-// stopped output only: binding again must still start the servo.
+// stopped output only (where the controller can set it at all): binding
+// again must still start the servo.
 TEST_F(ServoTest, BoundAgainAfterAnUnbindItStartsAtZeroDegrees)
 {
+	ksim::pwm::has_polarity_operation(true);
 	bind_servo();
 	ASSERT_EQ(write_angle(90), 1);
 	bus::unbind("servo");
