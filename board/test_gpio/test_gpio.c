@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-2.0
 /*
- * A GPIO controller with no hardware behind it, for the virtual board on
- * Linux 4.1, which has no gpio-sim. It takes gpio-sim's device-tree binding
+ * A GPIO controller with no hardware behind it, for the emulated i.MX6UL
+ * board on Linux 4.1, whose own GPIO inputs QEMU cannot drive and which has
+ * no gpio-sim. Its interrupts behave as the i.MX's (gpio-mxc): an edge of
+ * the line's trigger type is latched even while the line is masked, and a
+ * new trigger type clears the latch. It takes gpio-sim's device-tree binding
  * (a "gpio-simulator" node whose child is the bank) and its user-space knob:
  * each line has a directory sim_gpioN on the device, whose "pull" file
  * ("pull-up" or "pull-down") sets the level an input line reads and whose
@@ -69,7 +72,16 @@ static bool test_gpio_edge_wanted(const struct test_gpio_line *line, bool rose)
 {
 	unsigned int edge = rose ? IRQ_TYPE_EDGE_RISING : IRQ_TYPE_EDGE_FALLING;
 
-	return line->irq_unmasked && (line->irq_type & edge);
+	return line->irq_type & edge;
+}
+
+/* The interrupt of a latched edge, once the line is unmasked. */
+static void test_gpio_raise_later(struct test_gpio_line *line)
+{
+	if (line->irq_pending && line->irq_unmasked)
+		hrtimer_start(&line->chip->raise,
+			      ns_to_ktime(TEST_GPIO_IRQ_DELAY_NS),
+			      HRTIMER_MODE_REL);
 }
 
 /* Runs in hard-interrupt context, as a controller's interrupt would. */
@@ -82,8 +94,10 @@ static enum hrtimer_restart test_gpio_raise(struct hrtimer *timer)
 
 	for (offset = 0; offset < chip->gc.ngpio; offset++) {
 		spin_lock_irqsave(&chip->lock, flags);
-		pending = chip->lines[offset].irq_pending;
-		chip->lines[offset].irq_pending = false;
+		pending = chip->lines[offset].irq_pending &&
+			  chip->lines[offset].irq_unmasked;
+		if (pending)
+			chip->lines[offset].irq_pending = false;
 		spin_unlock_irqrestore(&chip->lock, flags);
 		if (pending)
 			generic_handle_irq(irq_find_mapping(chip->gc.irqdomain,
@@ -92,7 +106,11 @@ static enum hrtimer_restart test_gpio_raise(struct hrtimer *timer)
 	return HRTIMER_NORESTART;
 }
 
-/* Sets an input's level from outside; the caller holds the lock. */
+/*
+ * Sets an input's level from outside; the caller holds the lock. As the
+ * i.MX's status register does, an edge of the line's trigger type is
+ * latched while the line is masked too, and interrupts once unmasked.
+ */
 static void test_gpio_pull(struct test_gpio_line *line, bool up)
 {
 	bool was = test_gpio_level(line);
@@ -101,9 +119,7 @@ static void test_gpio_pull(struct test_gpio_line *line, bool up)
 	if (test_gpio_level(line) != was &&
 	    test_gpio_edge_wanted(line, test_gpio_level(line))) {
 		line->irq_pending = true;
-		hrtimer_start(&line->chip->raise,
-			      ns_to_ktime(TEST_GPIO_IRQ_DELAY_NS),
-			      HRTIMER_MODE_REL);
+		test_gpio_raise_later(line);
 	}
 }
 
@@ -167,6 +183,7 @@ static void test_gpio_irq_unmasked(struct irq_data *d, bool unmasked)
 
 	spin_lock_irqsave(&line->chip->lock, flags);
 	line->irq_unmasked = unmasked;
+	test_gpio_raise_later(line);
 	spin_unlock_irqrestore(&line->chip->lock, flags);
 }
 
@@ -189,6 +206,8 @@ static int test_gpio_irq_set_type(struct irq_data *d, unsigned int type)
 		return -EINVAL;
 	spin_lock_irqsave(&line->chip->lock, flags);
 	line->irq_type = type;
+	/* The i.MX driver clears the line's status with a new type. */
+	line->irq_pending = false;
 	spin_unlock_irqrestore(&line->chip->lock, flags);
 	return 0;
 }
