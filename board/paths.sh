@@ -15,8 +15,13 @@ linux_4_1_tarball=${LINUX_4_1_TARBALL:-$repo_dir/../shared/linux-4.1.15/linux-4.
 # 6.1 board with a screen and a pointer, and the panel on it.
 board_profile=${board_profile:-6.1}
 # QEMU's ARM "virt" machine; its device tree depends on these options too.
-# Without LPAE the kernels reach only the PCIe host kept below 4 GiB.
+# Without LPAE the kernels reach only the PCIe host kept below 4 GiB. The
+# console and the second serial line, as the guest names them.
+board_machine=virt
+machine_label="QEMU virt"
 qemu_machine=(-M virt,highmem=off -cpu cortex-a7 -m 256)
+board_console=ttyAMA0
+board_serial=ttyS0
 # Scenarios run on instruction-counted time: the guest's clock then does
 # not jump when the host deschedules QEMU, so a debounce window of a few
 # jiffies holds however busy the host is, and idle time costs nothing. An
@@ -63,14 +68,32 @@ case $board_profile in
 	kernel_tarball=$linux_4_1_tarball
 	kernel_topdir=linux-4.1.15
 	kernel_package=
-	kernel_base_config=imx_v6_v7_defconfig
+	kernel_base_config=imx_v7_defconfig
 	kernel_fragments=("$board_dir/kernel-4.1.config")
 	kernel_patches=("$board_dir"/patches-4.1/*.patch)
-	kernel_vermagic="4.1.15 SMP preempt mod_unload modversions ARMv6 p2v8"
-	kernel_hw_modules=(drivers/i2c/i2c-stub.ko)
-	# 4.1 has no gpio-sim: a fixture stands in for it.
-	board_fixtures=(test_pwm test_gpio test_dht11)
-	kernel_files=2100 ;;
+	kernel_vermagic="4.1.15 SMP preempt mod_unload modversions ARMv7 p2v8"
+	kernel_hw_modules=()
+	# The SoC's GPIO inputs cannot be driven from outside QEMU: fixtures
+	# carry the PIR and the DHT11.
+	board_fixtures=(test_gpio test_dht11)
+	kernel_files=1400
+	# The board's SoC, emulated: its RAM is what the vendor's tree
+	# declares, its first two UARTs the console and the second line. The
+	# AP3216C's stand-in is a device QEMU emulates at its address on the
+	# SoC's I2C1: a DS1338, whose battery-backed RAM (0x08 to 0x3f) keeps
+	# the sensor's six data bytes (0x0a to 0x0f).
+	board_machine=imx6ul
+	machine_label="emulated i.MX6UL"
+	qemu_machine=(-M mcimx6ul-evk -m 512M -device ds1338,bus=i2c-bus.0,address=0x1e)
+	board_console=ttymxc0
+	board_serial=ttymxc1
+	# Where the boot loader (imx6ul/boot.S) and what it starts are placed
+	# in RAM: the addresses the board's U-Boot uses for the zImage, the
+	# tree and the initramfs.
+	imx6ul_boot_addr=0x80000000
+	imx6ul_zimage_addr=0x80800000
+	imx6ul_dtb_addr=0x83000000
+	imx6ul_initrd_addr=0x83800000 ;;
 *)
 	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1, 6.12, screen)" >&2
 	exit 2 ;;
@@ -113,12 +136,13 @@ kernel_source_missing() {
 		"set LINUX_4_1_TARBALL to the path of linux-4.1.15.tar.xz"
 }
 
-# New fragments, patches or kernel source give a new kernel build. Reading
-# the source's version (or hashing a tarball) costs time, so this runs only
-# where the build is wanted.
+# A new base configuration, fragments, patches or kernel source give a new
+# kernel build. Reading the source's version (or hashing a tarball) costs
+# time, so this runs only where the build is wanted.
 kernel_out() {
 	local key
 	key=$({
+		echo "$kernel_base_config"
 		cat "${kernel_fragments[@]}" "${kernel_patches[@]}"
 		if [ -n "$kernel_package" ]; then
 			dpkg-query -W -f='${Version}' "$kernel_package"

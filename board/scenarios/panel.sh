@@ -1,13 +1,13 @@
 # The board as sensor_panel's device: it reads its sensors through the kit
 # (light_poll, /dev/sr501, dht11_read) and sends what it read as
-# {module,value} frames on its second serial line, /dev/ttyS0, to the
+# {module,value} frames on its second serial line, $board_serial, to the
 # panel that listens at the host's end (panel.host). The host says "g"
 # when the panel listens, and "d" when it has shown every frame.
 kit load
-stty -F /dev/ttyS0 9600 raw -echo cs8 -parenb -cstopb
+stty -F "$board_serial" 9600 raw -echo cs8 -parenb -cstopb
 # One byte from the host, waiting as long as it takes.
 from_host() {
-	dd if=/dev/ttyS0 bs=1 count=1 2> /dev/null
+	dd if="$board_serial" bs=1 count=1 2> /dev/null
 }
 # light_poll's first reading: "IR = A, light = B, dis = C".
 light_reading() {
@@ -27,7 +27,7 @@ send_readings() {
 	pir=$(dd if=/dev/sr501 bs=1 count=1 2> /dev/null | od -An -tu1 | tr -d ' ')
 	set -- $(dht11_read | sed 's/^humidity = \([0-9.]*\) %, temperature = \([0-9.]*\) C$/\1 \2/')
 	frames="{ir,$ir}{light,$light}{dis,$dis}{pir,$pir}{hum,$1}{temp,$2}"
-	printf '%s' "$frames" > /dev/ttyS0
+	printf '%s' "$frames" > "$board_serial"
 	echo "panel: sent $frames"
 }
 

@@ -1,6 +1,6 @@
 # sensor_panel on the board's own screen: Qt's linuxfb platform on the
 # virtio GPU's framebuffer, the virtio tablet through Qt's evdev mouse, and
-# the panel listening on /dev/ttyS0. The host (screen-panel.host) sends
+# the panel listening on $board_serial. The host (screen-panel.host) sends
 # frames, takes a screenshot through QEMU's monitor and clicks the slider's
 # track there; the panel drives the servo to the clicked angle. Waits on
 # the host have no deadline here: the guest's clock jumps while it idles,
@@ -11,7 +11,7 @@ export XDG_RUNTIME_DIR=/tmp/runtime
 export QT_QPA_FB_NO_LIBINPUT=1
 export QT_QPA_GENERIC_PLUGINS=evdevmouse:/dev/input/event0:abs
 : > /tmp/panel.out
-sensor_panel --port /dev/ttyS0 > /tmp/panel.out 2>&1 &
+sensor_panel --port "$board_serial" > /tmp/panel.out 2>&1 &
 until grep -q '^uart_recv$' /tmp/panel.out; do sleep 0.1; done
 echo "screen: the panel listens"
 until grep -q '^module = pir, value = 1}$' /tmp/panel.out; do sleep 0.1; done

@@ -1,9 +1,10 @@
-# serial_reader on the board's second serial line, /dev/ttyS0: a 16550A on
-# QEMU's PCI serial card, driven by the kernel's own 8250 driver. The host
+# serial_reader on the board's second serial line, $board_serial: on "virt"
+# a 16550A on QEMU's PCI serial card, driven by the kernel's own 8250
+# driver; on the i.MX6UL the SoC's UART2, driven by its imx driver. The host
 # sends every byte value at 9600 baud (serial.host); serial_reader prints
 # "Enter a char: " and then one line for each, and writes nothing back.
-grep ttyS0 /tmp/kernel.log | sed 's/^/kernel: /'
-serial_reader /dev/ttyS0 > /tmp/serial.out &
+grep "${board_serial#/dev/} at" /tmp/kernel.log | sed 's/^/kernel: /'
+serial_reader "$board_serial" > /tmp/serial.out &
 reader=$!
 wait_until() {
 	deadline=$(($(cut -d. -f1 /proc/uptime) + $1))
@@ -18,7 +19,7 @@ prompted() {
 }
 wait_until 10 prompted
 echo "serial: the prompt came first"
-stty -a -F /dev/ttyS0 2> /dev/null | sed 's/^/stty: /'
+stty -a -F "$board_serial" 2> /dev/null | sed 's/^/stty: /'
 echo "serial: listening"
 
 # "get: XX C" for each byte value, C the byte itself.
