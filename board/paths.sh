@@ -12,7 +12,8 @@ linux_4_1_tarball=${LINUX_4_1_TARBALL:-$repo_dir/../shared/linux-4.1.15/linux-4.
 # sourcing this file: "6.1" (the default), "debug", which layers the
 # kernel's own checkers on the 6.1 kernel and gives the machine a second
 # CPU, "4.1", the real board's kernel version, "6.12", and "screen", the
-# 6.1 board with a screen and a pointer, and the panel on it.
+# 6.1 board (the same kernel) with a screen and a pointer, and the panel on
+# it.
 board_profile=${board_profile:-6.1}
 # QEMU's ARM "virt" machine; its device tree depends on these options too.
 # Without LPAE the kernels reach only the PCIe host kept below 4 GiB. The
@@ -50,7 +51,7 @@ case $board_profile in
 	kernel_fragments=("$board_dir/kernel.config")
 	kernel_hw_modules=(drivers/gpio/gpio-sim.ko drivers/i2c/i2c-stub.ko)
 	board_fixtures=(test_pwm test_dht11)
-	kernel_files=660 ;;
+	kernel_files=840 ;;
 6.12)
 	kernel_label="Linux 6.12"
 	debounce_window="20 to 30 ms"
@@ -61,7 +62,7 @@ case $board_profile in
 	kernel_fragments=("$board_dir/kernel.config")
 	kernel_hw_modules=(drivers/gpio/gpio-sim.ko drivers/i2c/i2c-stub.ko)
 	board_fixtures=(test_pwm test_dht11)
-	kernel_files=720 ;;
+	kernel_files=880 ;;
 4.1)
 	kernel_label="Linux 4.1.15"
 	debounce_window="10 to 20 ms"
@@ -114,7 +115,6 @@ fi
 # cross-built with Debian's armhf Qt.
 board_panel=
 if [ "$board_profile" = screen ]; then
-	kernel_fragments+=("$board_dir/kernel-screen.config")
 	# Both devices speak modern virtio only, which virt's virtio-mmio
 	# slots offer when asked.
 	qemu_machine+=(-m 512 -global virtio-mmio.force-legacy=false
