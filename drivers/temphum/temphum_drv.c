@@ -27,8 +27,11 @@
 #define DHT11_RECORD_SIZE	5
 #define DHT11_RECORD_BITS	(DHT11_RECORD_SIZE * 8)
 
-/* Host side of the exchange. */
-#define DHT11_START_MS		18	/* line held low to wake the sensor */
+/*
+ * Host side of the exchange. The sensor wants a start of at least 18 ms, and
+ * a timer-based mdelay may end a little early.
+ */
+#define DHT11_START_MS		20	/* line held low to wake the sensor */
 #define DHT11_RELEASE_US	40	/* sensor starts its answer meanwhile */
 #define DHT11_RESPONSE_US	80	/* each half of the sensor's answer */
 #define DHT11_SAMPLE_US		50	/* after a bit's rise: a 0 is over, a 1 is not */
