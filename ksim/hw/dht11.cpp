@@ -3,6 +3,7 @@
 #include "ksim/hw/dht11.hpp"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace ksim::hw {
 namespace {
@@ -30,6 +31,13 @@ Dht11::Record Dht11::reading(std::uint8_t humidity, std::uint8_t humidity_tenths
 	auto checksum = static_cast<std::uint8_t>(humidity + humidity_tenths +
 						  temperature + temperature_tenths);
 	return {humidity, humidity_tenths, temperature, temperature_tenths, checksum};
+}
+
+void Dht11::set_wake_up(time::Nanoseconds wake_up)
+{
+	if (wake_up < min_wake_up || wake_up > max_wake_up)
+		throw std::out_of_range("a DHT11 wakes up 20 to 40 us after the release");
+	wake_up_ = wake_up;
 }
 
 void Dht11::set_stuck_low(bool stuck)
@@ -72,7 +80,7 @@ void Dht11::answer()
 {
 	answers_++;
 	unsigned bits = stop_after_ ? std::min(*stop_after_, record_bits) : record_bits;
-	time::Nanoseconds t = time::now() + vary(response_delay);
+	time::Nanoseconds t = time::now() + std::clamp(vary(wake_up_), min_wake_up, max_wake_up);
 	drive_at(t, 0);
 	t += vary(response_low);
 	drive_at(t, std::nullopt);
