@@ -40,8 +40,18 @@ void Dht11::set_wake_up(time::Nanoseconds wake_up)
 	wake_up_ = wake_up;
 }
 
+void Dht11::set_rest(time::Nanoseconds rest)
+{
+	if (rest > max_rest)
+		throw std::out_of_range("a DHT11 rests at most 2 s");
+	rest_ = rest;
+}
+
 void Dht11::set_stuck_low(bool stuck)
 {
+	// A start signal released while it held the line went unheard.
+	if (!line_.is_output())
+		handled_starts_ = line_.host_low_starts();
 	stuck_low_ = stuck;
 	abort();
 	line_.device_drive(stuck ? std::optional<int>(0) : std::nullopt);
@@ -56,7 +66,8 @@ void Dht11::clear_faults()
 }
 
 // A low the host drives is a start signal and cuts any answer short; the
-// release that ends it is answered if the host held the line long enough.
+// release that ends it is answered if the host held the line long enough,
+// having begun once the sensor had rested.
 void Dht11::on_level(int level)
 {
 	if (level == 0 && line_.is_output()) {
@@ -72,6 +83,8 @@ void Dht11::on_level(int level)
 			short_starts_++;
 			return;
 		}
+		if (line_.host_low_started() < rested_at())
+			return;
 		answer();
 	}
 }
@@ -95,11 +108,12 @@ void Dht11::answer()
 	if (bits < record_bits) {
 		if (stop_holds_low_)
 			drive_at(t, 0);
-		return;
+	} else {
+		drive_at(t, 0);
+		t += vary(end_low);
+		drive_at(t, std::nullopt);
 	}
-	drive_at(t, 0);
-	t += vary(end_low);
-	drive_at(t, std::nullopt);
+	answer_end_ = t;
 }
 
 time::Nanoseconds Dht11::vary(time::Nanoseconds nominal)
