@@ -9,6 +9,7 @@ window() {
 	what=$1
 	count=$2
 	shift 2
+	dht11-sensor wake_us 30
 	dht11-sensor present 1
 	dht11-sensor stuck_low 0
 	dht11-sensor stall_after -1
@@ -33,6 +34,8 @@ window normal 20
 dht11-sensor 255 255 255 255
 window "normal, all bits 1" 5
 window "normal, jitter 2 us" 20 jitter_us 2
+window "normal, wake-up 20 us" 5 wake_us 20
+window "normal, wake-up 40 us" 5 wake_us 40
 window absent 5 present 0
 window "stuck low" 5 stuck_low 1
 window "stall after 0 bits" 5 stall_after 0

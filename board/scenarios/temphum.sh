@@ -1,6 +1,6 @@
 # temphum_drv on the emulated DHT11: the records it sends read back through
-# dht11_read, each fault the driver must report, two readers at once, and
-# the device unbound and bound again.
+# dht11_read at either end of its wake-up, each fault the driver must
+# report, two readers at once, and the device unbound and bound again.
 insmod /lib/modules/temphum_drv.ko
 klog
 ls -1d /dev/dht11 /sys/class/dht11_class/dht11
@@ -21,18 +21,23 @@ echo "record 90 1 0 9: $(reading)"
 dht11-sensor 12 0 45 7 0
 echo "a wrong checksum: $(reading)"
 
-# Every phase up to 2 us off, as a real sensor's are (its 0 bits are
-# 26 to 28 us high).
+# At either end of the wake-up, 20 and 40 us after the release, with every
+# phase up to 2 us off, as a real sensor's are (its 0 bits are 26 to 28 us
+# high).
 dht11-sensor jitter_us 2
 dht11-sensor 60 0 30 0
-exact=0
-for i in 1 2 3 4 5 6 7 8 9 10; do
-	if [ "$(reading)" = "humidity = 60.0 %, temperature = 30.0 C" ]; then
-		exact=$((exact + 1))
-	fi
+for wake in 20 40; do
+	dht11-sensor wake_us "$wake"
+	exact=0
+	for i in 1 2 3 4 5 6 7 8 9 10; do
+		if [ "$(reading)" = "humidity = 60.0 %, temperature = 30.0 C" ]; then
+			exact=$((exact + 1))
+		fi
+	done
+	echo "wake-up $wake us, with jitter: $exact of 10 readings exact"
 done
-echo "with jitter: $exact of 10 readings exact"
 dht11-sensor jitter_us 0
+dht11-sensor wake_us 30
 
 dht11-sensor present 0
 faulty_read absent
