@@ -1,7 +1,9 @@
 # For the benchmark board/bench-dht11: the interrupts-off window of each
 # kind of DHT11 exchange, as the kernel's irqsoff tracer measures it
-# (tracing_max_latency, in microseconds), on the emulated sensor.
+# (tracing_max_latency, in microseconds), on the emulated sensor, which
+# takes no rest between exchanges here.
 insmod /lib/modules/temphum_drv.ko
+dht11-sensor rest_ms 0
 tracing=/sys/kernel/debug/tracing
 echo irqsoff > "$tracing/current_tracer"
 # The longest window of COUNT reads with the sensor as the arguments set it.

@@ -8,14 +8,15 @@
  * of 20 to 40 us, 80 us low, 80 us high, then 40 bits, most significant
  * first, each 50 us low and 27 us (a 0) or 70 us (a 1) high, a last 50 us
  * low, and the line released again. As the datasheet has it, a start
- * signal shorter than 18 ms gets no answer. The record it sends, its
+ * signal shorter than 18 ms gets no answer, and neither does one begun
+ * while the sensor rests after its last answer. The record it sends, its
  * timing and its faults are set in sysfs, on the device: record
- * ("HH HH HH HH HH", hex, checksum included), wake_us (20 to 40), present
- * (0: nobody answers), stuck_low (1: the line reads low whatever happens),
- * stall_after (the bits sent before the sensor stops and lets the line go
- * high; -1: all), jitter_us (each phase up to this much longer or shorter,
- * the wake-up kept within 20 to 40 us) and exchanges (answers begun, read
- * only).
+ * ("HH HH HH HH HH", hex, checksum included), wake_us (20 to 40), rest_ms
+ * (the rest from the end of an answer, 0 to 2000), present (0: nobody
+ * answers), stuck_low (1: the line reads low whatever happens), stall_after
+ * (the bits sent before the sensor stops and lets the line go high; -1:
+ * all), jitter_us (each phase up to this much longer or shorter, the
+ * wake-up kept within 20 to 40 us) and exchanges (answers begun, read only).
  */
 #include <linux/device.h>
 #include <linux/gpio/driver.h>
@@ -35,6 +36,7 @@
 #define DHT11_START_NS		(18 * NSEC_PER_MSEC)
 #define DHT11_MIN_WAKE_US	20
 #define DHT11_MAX_WAKE_US	40
+#define DHT11_MAX_REST_MS	2000
 #define DHT11_RESPONSE_NS	(80 * NSEC_PER_USEC)
 #define DHT11_BIT_LOW_NS	(50 * NSEC_PER_USEC)
 #define DHT11_ZERO_HIGH_NS	(27 * NSEC_PER_USEC)
@@ -50,6 +52,7 @@ struct test_dht11 {
 	spinlock_t lock;
 	u8 record[5];
 	int wake_us;
+	int rest_ms;
 	int present;
 	int stuck_low;
 	int stall_after;
@@ -60,6 +63,8 @@ struct test_dht11 {
 	bool output;
 	bool driven_high;
 	u64 low_since;
+	/* When the last answer ended: the rest counts from there. */
+	u64 answer_end;
 	/* The answer under way: when it began, where each phase ends, and
 	 * the phase the line was last seen in (time only goes forward).
 	 */
@@ -129,6 +134,7 @@ static void test_dht11_answer(struct test_dht11 *dht, u64 now)
 	/* A stalled sensor stops driving, and the pull-up takes the line. */
 	if (bits == DHT11_BITS)
 		test_dht11_add_phase(dht, DHT11_BIT_LOW_NS);
+	dht->answer_end = now + dht->phase_end[dht->phases - 1];
 }
 
 static int test_dht11_level(struct test_dht11 *dht, u64 now)
@@ -202,7 +208,20 @@ static int test_dht11_direction_output(struct gpio_chip *gc,
 	return 0;
 }
 
-/* Released after a long enough low, the line carries the sensor's answer. */
+/*
+ * A start signal the sensor hears: at least 18 ms low, begun once it had
+ * rested after its last answer (it comes rested), on a line it can drive.
+ */
+static bool test_dht11_started(struct test_dht11 *dht, u64 now)
+{
+	u64 rested = dht->answer_end + (u64)dht->rest_ms * NSEC_PER_MSEC;
+
+	return dht->output && !dht->driven_high && dht->present &&
+	       !dht->stuck_low && now - dht->low_since >= DHT11_START_NS &&
+	       (!dht->exchanges || dht->low_since >= rested);
+}
+
+/* Released after a start signal, the line carries the sensor's answer. */
 static int test_dht11_direction_input(struct gpio_chip *gc,
 				      unsigned int offset)
 {
@@ -212,8 +231,7 @@ static int test_dht11_direction_input(struct gpio_chip *gc,
 
 	spin_lock_irqsave(&dht->lock, flags);
 	now = test_dht11_now();
-	if (dht->output && !dht->driven_high && dht->present &&
-	    now - dht->low_since >= DHT11_START_NS)
+	if (test_dht11_started(dht, now))
 		test_dht11_answer(dht, now);
 	dht->output = false;
 	spin_unlock_irqrestore(&dht->lock, flags);
@@ -282,6 +300,7 @@ static ssize_t name##_store(struct device *dev,				\
 static DEVICE_ATTR_RW(name)
 
 TEST_DHT11_KNOB(wake_us, DHT11_MIN_WAKE_US, DHT11_MAX_WAKE_US);
+TEST_DHT11_KNOB(rest_ms, 0, DHT11_MAX_REST_MS);
 TEST_DHT11_KNOB(present, 0, 1);
 TEST_DHT11_KNOB(stuck_low, 0, 1);
 TEST_DHT11_KNOB(stall_after, -1, DHT11_BITS);
@@ -297,6 +316,7 @@ static DEVICE_ATTR_RO(exchanges);
 static struct attribute *test_dht11_attrs[] = {
 	&dev_attr_record.attr,
 	&dev_attr_wake_us.attr,
+	&dev_attr_rest_ms.attr,
 	&dev_attr_present.attr,
 	&dev_attr_stuck_low.attr,
 	&dev_attr_stall_after.attr,
@@ -336,6 +356,7 @@ static int test_dht11_probe(struct platform_device *pdev)
 	spin_lock_init(&dht->lock);
 	dht->dev = &pdev->dev;
 	dht->wake_us = 30;
+	dht->rest_ms = 1000;
 	dht->present = true;
 	dht->stall_after = -1;
 	dht->gc.label = dev_name(&pdev->dev);
