@@ -16,8 +16,15 @@ echo "the driver's start signal with its record, bit by bit, in real time."
 echo "dht11_read reads it and checks its checksum:"
 dht11-sensor 45 0 23 5
 dht11_read
+echo "Asked again at once, the sensor, resting after its answer, is silent:"
+dht11_read || echo "(dht11_read ended with status $?)"
+klog
+echo "A second later it answers again:"
+sleep 1
+dht11_read
 echo "When nobody answers, the driver says so:"
 dht11-sensor present 0
+sleep 1
 dht11_read || echo "(dht11_read ended with status $?)"
 dht11-sensor present 1
 klog

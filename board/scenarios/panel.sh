@@ -25,6 +25,8 @@ send_readings() {
 	$(light_reading)
 	READING
 	pir=$(dd if=/dev/sr501 bs=1 count=1 2> /dev/null | od -An -tu1 | tr -d ' ')
+	# The DHT11 hears no start signal for a second after its last answer.
+	sleep 1
 	set -- $(dht11_read | sed 's/^humidity = \([0-9.]*\) %, temperature = \([0-9.]*\) C$/\1 \2/')
 	frames="{ir,$ir}{light,$light}{dis,$dis}{pir,$pir}{hum,$1}{temp,$2}"
 	printf '%s' "$frames" > "$board_serial"

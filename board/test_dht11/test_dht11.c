@@ -4,15 +4,19 @@
  * has one line that never sleeps: while the host drives it, it reads what
  * the host drives; once the host has held it low for a start signal and
  * released it, its level is the sensor's answer, computed from the clock
- * (the host samples it with interrupts off, so nothing may wait): a short
- * wake-up, 80 us low, 80 us high, then 40 bits, most significant first,
- * each 50 us low and 27 us (a 0) or 70 us (a 1) high, a last 50 us low, and
- * the line released again. The record it sends and its faults are set in
- * sysfs, on the device: record ("HH HH HH HH HH", hex, checksum included),
- * present (0: nobody answers), stuck_low (1: the line reads low whatever
- * happens), stall_after (the bits sent before the sensor stops and lets the
- * line go high; -1: all), jitter_us (each phase up to this much longer or
- * shorter) and exchanges (answers begun, read only).
+ * (the host samples it with interrupts off, so nothing may wait): a wake-up
+ * of 20 to 40 us, 80 us low, 80 us high, then 40 bits, most significant
+ * first, each 50 us low and 27 us (a 0) or 70 us (a 1) high, a last 50 us
+ * low, and the line released again. As the datasheet has it, a start
+ * signal shorter than 18 ms gets no answer, and neither does one begun
+ * while the sensor rests after its last answer. The record it sends, its
+ * timing and its faults are set in sysfs, on the device: record
+ * ("HH HH HH HH HH", hex, checksum included), wake_us (20 to 40), rest_ms
+ * (the rest from the end of an answer, 0 to 2000), present (0: nobody
+ * answers), stuck_low (1: the line reads low whatever happens), stall_after
+ * (the bits sent before the sensor stops and lets the line go high; -1:
+ * all), jitter_us (each phase up to this much longer or shorter, the
+ * wake-up kept within 20 to 40 us) and exchanges (answers begun, read only).
  */
 #include <linux/device.h>
 #include <linux/gpio/driver.h>
@@ -29,11 +33,10 @@
 #include <linux/version.h>
 
 #define DHT11_BITS		40
-/* The host's start signal must hold the line low this long (18 ms, less
- * what a busy-wait may round off).
- */
-#define DHT11_START_NS		(17 * NSEC_PER_MSEC)
-#define DHT11_WAKE_NS		(20 * NSEC_PER_USEC)
+#define DHT11_START_NS		(18 * NSEC_PER_MSEC)
+#define DHT11_MIN_WAKE_US	20
+#define DHT11_MAX_WAKE_US	40
+#define DHT11_MAX_REST_MS	2000
 #define DHT11_RESPONSE_NS	(80 * NSEC_PER_USEC)
 #define DHT11_BIT_LOW_NS	(50 * NSEC_PER_USEC)
 #define DHT11_ZERO_HIGH_NS	(27 * NSEC_PER_USEC)
@@ -48,6 +51,8 @@ struct test_dht11 {
 	/* Guards everything below; the host samples with interrupts off. */
 	spinlock_t lock;
 	u8 record[5];
+	int wake_us;
+	int rest_ms;
 	int present;
 	int stuck_low;
 	int stall_after;
@@ -58,6 +63,8 @@ struct test_dht11 {
 	bool output;
 	bool driven_high;
 	u64 low_since;
+	/* When the last answer ended: the rest counts from there. */
+	u64 answer_end;
 	/* The answer under way: when it began, where each phase ends, and
 	 * the phase the line was last seen in (time only goes forward).
 	 */
@@ -110,7 +117,11 @@ static void test_dht11_answer(struct test_dht11 *dht, u64 now)
 	dht->answer_start = now;
 	dht->phases = 0;
 	dht->phase = 0;
-	test_dht11_add_phase(dht, DHT11_WAKE_NS);
+	test_dht11_add_phase(dht, dht->wake_us * NSEC_PER_USEC);
+	/* Jitter never takes the wake-up out of the datasheet's range. */
+	dht->phase_end[0] = clamp_t(u64, dht->phase_end[0],
+				    DHT11_MIN_WAKE_US * NSEC_PER_USEC,
+				    DHT11_MAX_WAKE_US * NSEC_PER_USEC);
 	test_dht11_add_phase(dht, DHT11_RESPONSE_NS);
 	test_dht11_add_phase(dht, DHT11_RESPONSE_NS);
 	for (bit = 0; bit < bits; bit++) {
@@ -123,6 +134,7 @@ static void test_dht11_answer(struct test_dht11 *dht, u64 now)
 	/* A stalled sensor stops driving, and the pull-up takes the line. */
 	if (bits == DHT11_BITS)
 		test_dht11_add_phase(dht, DHT11_BIT_LOW_NS);
+	dht->answer_end = now + dht->phase_end[dht->phases - 1];
 }
 
 static int test_dht11_level(struct test_dht11 *dht, u64 now)
@@ -196,7 +208,20 @@ static int test_dht11_direction_output(struct gpio_chip *gc,
 	return 0;
 }
 
-/* Released after a long enough low, the line carries the sensor's answer. */
+/*
+ * A start signal the sensor hears: at least 18 ms low, begun once it had
+ * rested after its last answer (it comes rested), on a line it can drive.
+ */
+static bool test_dht11_started(struct test_dht11 *dht, u64 now)
+{
+	u64 rested = dht->answer_end + (u64)dht->rest_ms * NSEC_PER_MSEC;
+
+	return dht->output && !dht->driven_high && dht->present &&
+	       !dht->stuck_low && now - dht->low_since >= DHT11_START_NS &&
+	       (!dht->exchanges || dht->low_since >= rested);
+}
+
+/* Released after a start signal, the line carries the sensor's answer. */
 static int test_dht11_direction_input(struct gpio_chip *gc,
 				      unsigned int offset)
 {
@@ -206,8 +231,7 @@ static int test_dht11_direction_input(struct gpio_chip *gc,
 
 	spin_lock_irqsave(&dht->lock, flags);
 	now = test_dht11_now();
-	if (dht->output && !dht->driven_high && dht->present &&
-	    now - dht->low_since >= DHT11_START_NS)
+	if (test_dht11_started(dht, now))
 		test_dht11_answer(dht, now);
 	dht->output = false;
 	spin_unlock_irqrestore(&dht->lock, flags);
@@ -275,6 +299,8 @@ static ssize_t name##_store(struct device *dev,				\
 }									\
 static DEVICE_ATTR_RW(name)
 
+TEST_DHT11_KNOB(wake_us, DHT11_MIN_WAKE_US, DHT11_MAX_WAKE_US);
+TEST_DHT11_KNOB(rest_ms, 0, DHT11_MAX_REST_MS);
 TEST_DHT11_KNOB(present, 0, 1);
 TEST_DHT11_KNOB(stuck_low, 0, 1);
 TEST_DHT11_KNOB(stall_after, -1, DHT11_BITS);
@@ -289,6 +315,8 @@ static DEVICE_ATTR_RO(exchanges);
 
 static struct attribute *test_dht11_attrs[] = {
 	&dev_attr_record.attr,
+	&dev_attr_wake_us.attr,
+	&dev_attr_rest_ms.attr,
 	&dev_attr_present.attr,
 	&dev_attr_stuck_low.attr,
 	&dev_attr_stall_after.attr,
@@ -327,6 +355,8 @@ static int test_dht11_probe(struct platform_device *pdev)
 		return -ENOMEM;
 	spin_lock_init(&dht->lock);
 	dht->dev = &pdev->dev;
+	dht->wake_us = 30;
+	dht->rest_ms = 1000;
 	dht->present = true;
 	dht->stall_after = -1;
 	dht->gc.label = dev_name(&pdev->dev);

@@ -27,10 +27,12 @@
 #define DHT11_RECORD_SIZE	5
 #define DHT11_RECORD_BITS	(DHT11_RECORD_SIZE * 8)
 
-/* Host side of the exchange. */
-#define DHT11_START_MS		18	/* line held low to wake the sensor */
+/*
+ * Host side of the exchange. The sensor wants a start of at least 18 ms, and
+ * a timer-based mdelay may end a little early.
+ */
+#define DHT11_START_MS		20	/* line held low to wake the sensor */
 #define DHT11_RELEASE_US	40	/* sensor starts its answer meanwhile */
-#define DHT11_RESPONSE_US	80	/* each half of the sensor's answer */
 #define DHT11_SAMPLE_US		50	/* after a bit's rise: a 0 is over, a 1 is not */
 #define DHT11_ONE_TAIL_US	40	/* carries a 1 past its high phase */
 /* A few times the longest phase, so a stalled sensor cannot hang us. */
@@ -61,18 +63,6 @@ static void dht11_start_signal(void)
 	gpiod_direction_input(dht11_line());
 }
 
-/* The sensor answers low, then high, each for DHT11_RESPONSE_US. */
-static bool dht11_responds(void)
-{
-	if (gpiod_get_raw_value(dht11_line()) != 0)
-		return false;
-	udelay(DHT11_RESPONSE_US);
-	if (gpiod_get_raw_value(dht11_line()) != 1)
-		return false;
-	udelay(DHT11_RESPONSE_US);
-	return true;
-}
-
 static int dht11_wait_level(int level)
 {
 	unsigned int waited;
@@ -83,6 +73,16 @@ static int dht11_wait_level(int level)
 		udelay(1);
 	}
 	return 0;
+}
+
+/*
+ * The sensor answers low, then high, each for about 80 us, from 20 to 40 us
+ * after the release: samples at fixed times would miss a late answer whose
+ * low runs a little long, so follow its edges.
+ */
+static bool dht11_responds(void)
+{
+	return !dht11_wait_level(0) && !dht11_wait_level(1);
 }
 
 /*

@@ -3,6 +3,7 @@
 #include "ksim/hw/dht11.hpp"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace ksim::hw {
 namespace {
@@ -32,8 +33,25 @@ Dht11::Record Dht11::reading(std::uint8_t humidity, std::uint8_t humidity_tenths
 	return {humidity, humidity_tenths, temperature, temperature_tenths, checksum};
 }
 
+void Dht11::set_wake_up(time::Nanoseconds wake_up)
+{
+	if (wake_up < min_wake_up || wake_up > max_wake_up)
+		throw std::out_of_range("a DHT11 wakes up 20 to 40 us after the release");
+	wake_up_ = wake_up;
+}
+
+void Dht11::set_rest(time::Nanoseconds rest)
+{
+	if (rest > max_rest)
+		throw std::out_of_range("a DHT11 rests at most 2 s");
+	rest_ = rest;
+}
+
 void Dht11::set_stuck_low(bool stuck)
 {
+	// A start signal released while it held the line went unheard.
+	if (!line_.is_output())
+		handled_starts_ = line_.host_low_starts();
 	stuck_low_ = stuck;
 	abort();
 	line_.device_drive(stuck ? std::optional<int>(0) : std::nullopt);
@@ -48,7 +66,8 @@ void Dht11::clear_faults()
 }
 
 // A low the host drives is a start signal and cuts any answer short; the
-// release that ends it is answered if the host held the line long enough.
+// release that ends it is answered if the host held the line long enough,
+// having begun once the sensor had rested.
 void Dht11::on_level(int level)
 {
 	if (level == 0 && line_.is_output()) {
@@ -64,6 +83,8 @@ void Dht11::on_level(int level)
 			short_starts_++;
 			return;
 		}
+		if (line_.host_low_started() < rested_at())
+			return;
 		answer();
 	}
 }
@@ -72,7 +93,7 @@ void Dht11::answer()
 {
 	answers_++;
 	unsigned bits = stop_after_ ? std::min(*stop_after_, record_bits) : record_bits;
-	time::Nanoseconds t = time::now() + vary(response_delay);
+	time::Nanoseconds t = time::now() + std::clamp(vary(wake_up_), min_wake_up, max_wake_up);
 	drive_at(t, 0);
 	t += vary(response_low);
 	drive_at(t, std::nullopt);
@@ -87,11 +108,12 @@ void Dht11::answer()
 	if (bits < record_bits) {
 		if (stop_holds_low_)
 			drive_at(t, 0);
-		return;
+	} else {
+		drive_at(t, 0);
+		t += vary(end_low);
+		drive_at(t, std::nullopt);
 	}
-	drive_at(t, 0);
-	t += vary(end_low);
-	drive_at(t, std::nullopt);
+	answer_end_ = t;
 }
 
 time::Nanoseconds Dht11::vary(time::Nanoseconds nominal)

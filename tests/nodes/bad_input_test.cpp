@@ -168,9 +168,14 @@ protected:
 		return call == Call::read ? fs::read(fd, buf, count) : fs::write(fd, buf, count);
 	}
 
+	// The DHT11 hears no start signal while it rests after an answer: each
+	// call waits that out, as its readers do.
+	void wait_for_rest() { time::advance_to(dht11.rested_at()); }
+
 	// The call the node is there for, on a fresh buffer.
-	static ssize_t good_call(int fd, const std::string &node)
+	ssize_t good_call(int fd, const std::string &node)
 	{
+		wait_for_rest();
 		user::Buffer buf(6, first_angle);
 		if (node == "sg90")
 			return fs::write(fd, buf.data(), 1);
@@ -194,6 +199,7 @@ TEST_P(BadInput, TheNodeAnswersAsItsUsersExpect)
 	if (c.call == Call::write)
 		buf[0] = angle;
 	void *target = c.buf == Buf::good ? buf.data() : user::kernel_address();
+	wait_for_rest();
 	const std::string before = observable_state();
 
 	EXPECT_EQ(call(fd, c.call, target, c.count), c.result);

@@ -26,6 +26,10 @@ protected:
 		ASSERT_TRUE(ksim::bus::bound(node_name));
 	}
 
+	// As a reader does between measurements: the sensor hears no start
+	// signal until it has rested after its last answer.
+	void wait_for_rest() { ksim::time::advance_to(sensor.rested_at()); }
+
 	// One read on a fresh descriptor, with the interrupt-off record cleared.
 	ssize_t read_node(void *buf, size_t count)
 	{
