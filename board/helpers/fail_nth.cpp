@@ -12,7 +12,8 @@
 // The last call, with no failure left, stays loaded or bound.
 // Prints how many failure points there were, and how many of them the call
 // survived; exits 0 when every failure unwound or was survived as the
-// checks say, 1 when one was not, 2 on misuse.
+// checks say, 1 when one was not or when no allocation was failed at all,
+// 2 on misuse.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -233,6 +234,11 @@ int main(int argc, char *argv[])
 		check(checks, '-', nth, outcome.c_str());
 		check(checks, '+', nth, outcome.c_str());
 	}
+	// A call never failed proves nothing: fault injection may be off, or
+	// the call may have stopped allocating.
+	if (nth == 1)
+		errx(1, "%s %s: not one allocation was failed", target->name().c_str(),
+		     target->action());
 	printf("fail_nth: %s %s: %u failure points, %u unwound, %u survived whole\n",
 	       target->name().c_str(), target->action(), nth - 1, nth - 1 - whole, whole);
 	return 0;
