@@ -5,8 +5,7 @@
 // and buffers a careless caller would pass: unwritable, unmapped, cut off by
 // a guard page, null, in the kernel's half. Fails (exit 1) on a result no
 // honest file gives, on an error these nodes never give, and (exit 3) on a
-// call that does not return. NODE_FUZZ_DEV names the folder of the nodes
-// (default /dev), so the host can try it on stand-ins.
+// call that does not return.
 //
 // Offsets are 64-bit on the 32-bit board too: lseek then never fails with
 // EOVERFLOW for a position the kernel took.
@@ -597,11 +596,8 @@ bool parse_decimal(const char *text, unsigned long long max, unsigned long long 
 
 void set_paths(Run &run)
 {
-	const char *folder = getenv("NODE_FUZZ_DEV");
-	if (folder == nullptr || *folder == '\0')
-		folder = "/dev";
 	for (int node = 0; node < node_count; node++)
-		run.paths[node] = std::string(folder) + "/" + node_names[node];
+		run.paths[node] = std::string("/dev/") + node_names[node];
 }
 
 void print_summary(const Run &run, unsigned long long count)
@@ -621,8 +617,7 @@ int main(int argc, char **argv)
 	unsigned long long seed, count;
 	if (argc != 3 || !parse_decimal(argv[1], std::numeric_limits<uint32_t>::max(), seed) ||
 	    !parse_decimal(argv[2], std::numeric_limits<unsigned long long>::max(), count)) {
-		fputs("usage: node_fuzz SEED COUNT (decimal; NODE_FUZZ_DEV names the nodes' folder)\n",
-		      stderr);
+		fputs("usage: node_fuzz SEED COUNT (decimal)\n", stderr);
 		return 2;
 	}
 	Run run = {};
