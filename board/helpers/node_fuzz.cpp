@@ -4,8 +4,9 @@
 // seeks, polls, switches notification on and off and closes, with counts
 // and buffers a careless caller would pass: unwritable, unmapped, cut off by
 // a guard page, null, in the kernel's half. Fails (exit 1) on a result no
-// honest file gives, on an error these nodes never give, and (exit 3) on a
-// call that does not return.
+// honest file gives and on an error these nodes never give. A call that
+// does not return is for the caller to catch: a watchdog in this process
+// cannot run while the call spins or sleeps uninterruptibly in the kernel.
 //
 // Offsets are 64-bit on the 32-bit board too: lseek then never fails with
 // EOVERFLOW for a position the kernel took.
@@ -38,9 +39,6 @@ constexpr const char *node_names[] = {"dht11", "sr501", "ap3216", "sg90"};
 constexpr int node_count = 4;
 constexpr int max_open = 8;
 constexpr size_t max_count = 64 * 1024;
-// A DHT11 exchange takes 22 ms: ten seconds is a hang, not a slow sensor.
-constexpr unsigned watchdog_s = 10;
-constexpr char watchdog_note[] = " has not returned within 10 s\n";
 // The straddling buffer's bytes before its guard page.
 constexpr size_t straddle_lead = 3;
 
@@ -105,9 +103,8 @@ struct Run {
 	std::array<unsigned long long, node_count> per_node;
 };
 
-// What is being called, for the watchdog's handler to write out.
+// What is being called, for a violation's message.
 char call_text[512];
-volatile size_t call_length;
 volatile sig_atomic_t sigio_count;
 
 // A result no honest file gives, told with the call that gave it.
@@ -119,21 +116,6 @@ volatile sig_atomic_t sigio_count;
 	vsnprintf(what, sizeof what, format, args);
 	va_end(args);
 	errx(1, "%s %s", call_text, what);
-}
-
-void write_out(const char *text, size_t length)
-{
-	const ssize_t ignored = write(STDERR_FILENO, text, length);
-	(void)ignored;
-}
-
-void on_watchdog(int)
-{
-	constexpr char prefix[] = "node_fuzz: watchdog: ";
-	write_out(prefix, sizeof prefix - 1);
-	write_out(call_text, call_length);
-	write_out(watchdog_note, sizeof watchdog_note - 1);
-	_exit(3);
 }
 
 // SIGIO's default action would end the fuzz at the first motion.
@@ -151,7 +133,7 @@ void install(int signal_number, void (*handler)(int))
 		errx(1, "sigaction: %s", strerror(errno));
 }
 
-// Describes the call about to be made and arms the watchdog for it.
+// Describes the call about to be made.
 __attribute__((format(printf, 3, 4))) void begin_call(const Run &run, int node,
 						      const char *format, ...)
 {
@@ -163,13 +145,6 @@ __attribute__((format(printf, 3, 4))) void begin_call(const Run &run, int node,
 	va_start(args, format);
 	vsnprintf(call_text + used, sizeof call_text - used, format, args);
 	va_end(args);
-	call_length = strlen(call_text);
-	alarm(watchdog_s);
-}
-
-void end_call()
-{
-	alarm(0);
 }
 
 bool known_error(int error)
@@ -359,7 +334,6 @@ void open_node(Run &run, const Step &step)
 	begin_call(run, step.node, "open(\"%s\", %s)", path, flags_text(step.open_flags).c_str());
 	const int fd = open(path, step.open_flags);
 	const int error = errno;
-	end_call();
 	if (fd < 0) {
 		run.refused += refusal(error);
 		return;
@@ -374,7 +348,6 @@ bool close_file(Run &run, int index)
 	begin_call(run, file.node, "close(fd %d)", file.fd);
 	const int result = close(file.fd);
 	const int error = errno;
-	end_call();
 	return result != 0 && refusal(error);
 }
 
@@ -397,7 +370,6 @@ bool read_file(const Run &run, const File &file, const Step &step)
 		   static_cast<void *>(buffer.address), step.count);
 	const ssize_t got = raw_read(file.fd, buffer.address, step.count);
 	const int error = errno;
-	end_call();
 	if (got < 0)
 		return refusal_of(error, step.buffer);
 	if (static_cast<size_t>(got) > step.count)
@@ -420,7 +392,6 @@ bool write_file(Run &run, const File &file, const Step &step)
 		   static_cast<void *>(buffer.address), step.count);
 	const ssize_t put = raw_write(file.fd, buffer.address, step.count);
 	const int error = errno;
-	end_call();
 	if (put < 0)
 		return refusal_of(error, step.buffer);
 	if (static_cast<size_t>(put) > step.count)
@@ -434,7 +405,6 @@ bool seek_file(const Run &run, const File &file, const Step &step)
 		   static_cast<int64_t>(step.offset), step.whence);
 	const off_t position = lseek(file.fd, step.offset, step.whence);
 	const int error = errno;
-	end_call();
 	if (position == -1)
 		return refusal(error);
 	if (position < 0)
@@ -449,7 +419,6 @@ bool poll_file(const Run &run, const File &file, const Step &step)
 	begin_call(run, file.node, "poll(fd %d, events 0x%x, timeout 0)", file.fd, asked);
 	const int ready = poll(&entry, 1, 0);
 	const int error = errno;
-	end_call();
 	if (ready < 0)
 		return refusal(error);
 	const unsigned returned = static_cast<unsigned short>(entry.revents);
@@ -468,7 +437,6 @@ bool set_owner(const Run &run, const File &file)
 	begin_call(run, file.node, "fcntl(fd %d, F_SETOWN, %d)", file.fd, static_cast<int>(self));
 	const int result = fcntl(file.fd, F_SETOWN, self);
 	const int error = errno;
-	end_call();
 	if (result == -1)
 		return refusal(error);
 	if (result != 0)
@@ -503,7 +471,6 @@ bool toggle_flag(const Run &run, const File &file, int flag, const char *flag_na
 	const int result = fcntl(file.fd, F_SETFL, asked);
 	const int error = errno;
 	const int after = file_flags(file.fd);
-	end_call();
 	if (!flags_consistent(flag, before, asked, after, result == 0))
 		violation("from %s returned %d, and the file then has %s", flags_text(before).c_str(),
 			  result, flags_text(after).c_str());
@@ -624,7 +591,6 @@ int main(int argc, char **argv)
 	run.seed = static_cast<uint32_t>(seed);
 	set_paths(run);
 	install(SIGIO, on_sigio);
-	install(SIGALRM, on_watchdog);
 
 	std::mt19937 random(run.seed);
 	prepare_buffers(run, random);
