@@ -3,13 +3,17 @@
 // binds a device to a driver (the driver's sysfs directory, DRIVER) again
 // and again, with the kernel set to fail the 1st, then the 2nd, ...
 // allocation the call makes, through /proc/self/fail-nth, until the call
-// makes fewer allocations than that. After each failed call whatever it
-// left loaded or bound is taken back, and each CHECK must hold: "-PATH",
-// PATH does not exist; "+PATH", it does. The module is read and the files
-// opened before, so only the call itself is counted. The last call, with
-// no failure left, stays loaded or bound.
-// Prints how many failure points there were; exits 0 when every failure
-// unwound as the checks say, 1 when one did not, 2 on misuse.
+// makes fewer allocations than that. A call that fails must leave nothing
+// loaded or bound; one that succeeds despite its failure must be whole,
+// and is then taken back. Each CHECK is "=PATH", a call that succeeded
+// despite its failure made PATH; "-PATH", PATH is gone once the call
+// failed or was taken back; or "+PATH", PATH is there then. The module is
+// read and the files opened before, so only the call itself is counted.
+// The last call, with no failure left, stays loaded or bound.
+// Prints how many failure points there were, and how many of them the call
+// survived; exits 0 when every failure unwound or was survived as the
+// checks say, 1 when one was not or when no allocation was failed at all,
+// 2 on misuse.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +43,9 @@ struct Target {
 	// Whether the last call left its work done.
 	virtual bool done() = 0;
 	virtual const std::string &name() const = 0;
+	// What the call does, and what done() means: "load" and "loaded".
+	virtual const char *action() const = 0;
+	virtual const char *state() const = 0;
 };
 
 std::string read_file(const char *path)
@@ -71,6 +78,8 @@ public:
 	bool done() override { return exists("/sys/module/" + name_ + "/initstate"); }
 
 	const std::string &name() const override { return name_; }
+	const char *action() const override { return "load"; }
+	const char *state() const override { return "loaded"; }
 
 private:
 	static std::string module_name(const char *path)
@@ -106,6 +115,8 @@ public:
 	bool done() override { return exists(driver_ + "/" + device_); }
 
 	const std::string &name() const override { return device_; }
+	const char *action() const override { return "probe"; }
+	const char *state() const override { return "bound"; }
 
 private:
 	static int open_file(const std::string &path)
@@ -153,13 +164,16 @@ private:
 	int fd_;
 };
 
-void check(const std::vector<std::string> &checks, unsigned nth)
+// The checks of one kind ('-', '+' or '='): PATH exists for all but '-'.
+void check(const std::vector<std::string> &checks, char kind, unsigned nth, const char *outcome)
 {
 	for (const std::string &c : checks) {
-		const bool want = c[0] == '+';
+		if (c[0] != kind)
+			continue;
+		const bool want = kind != '-';
 		if (exists(c.substr(1)) != want)
-			errx(1, "after failing allocation %u: %s %s", nth, c.c_str() + 1,
-			     want ? "is gone" : "is still there");
+			errx(1, "after failing allocation %u, %s: %s %s", nth, outcome, c.c_str() + 1,
+			     want ? "is missing" : "is still there");
 	}
 }
 
@@ -167,8 +181,8 @@ std::vector<std::string> parse_checks(int argc, char *argv[], int first)
 {
 	std::vector<std::string> checks;
 	for (int i = first; i < argc; i++) {
-		if ((argv[i][0] != '+' && argv[i][0] != '-') || !argv[i][1])
-			errx(2, "a check is +PATH or -PATH: '%s'", argv[i]);
+		if (!strchr("+-=", argv[i][0]) || !argv[i][1])
+			errx(2, "a check is +PATH, -PATH or =PATH: '%s'", argv[i]);
 		checks.push_back(argv[i]);
 	}
 	return checks;
@@ -192,6 +206,7 @@ int main(int argc, char *argv[])
 	FailNth fail_nth;
 
 	unsigned nth = 1;
+	unsigned whole = 0;
 	for (;; nth++) {
 		fail_nth.arm(nth);
 		const long result = target->call();
@@ -201,11 +216,30 @@ int main(int argc, char *argv[])
 				errx(1, "with no failure left the call failed: %s", strerror(error));
 			break;
 		}
-		if (target->done())
+		const std::string outcome = std::string(target->action()) +
+					    (result < 0 ? " failed" : " survived it");
+		if (result < 0 && target->done())
+			errx(1, "after failing allocation %u, %s, yet %s is %s", nth, outcome.c_str(),
+			     target->name().c_str(), target->state());
+		if (result >= 0) {
+			// The failure was taken in the call's stride, by the kernel or
+			// by the module: whatever it made must be there before it goes.
+			if (!target->done())
+				errx(1, "after failing allocation %u, %s, yet %s is not %s", nth,
+				     outcome.c_str(), target->name().c_str(), target->state());
+			check(checks, '=', nth, outcome.c_str());
 			target->take_back();
-		check(checks, nth);
+			whole++;
+		}
+		check(checks, '-', nth, outcome.c_str());
+		check(checks, '+', nth, outcome.c_str());
 	}
-	printf("fail_nth: %s %s: %u failure points, each unwound\n", target->name().c_str(),
-	       load ? "load" : "probe", nth - 1);
+	// A call never failed proves nothing: fault injection may be off, or
+	// the call may have stopped allocating.
+	if (nth == 1)
+		errx(1, "%s %s: not one allocation was failed", target->name().c_str(),
+		     target->action());
+	printf("fail_nth: %s %s: %u failure points, %u unwound, %u survived whole\n",
+	       target->name().c_str(), target->action(), nth - 1, nth - 1 - whole, whole);
 	return 0;
 }

@@ -9,12 +9,20 @@ stty -F "$board_serial" 9600 raw -echo cs8 -parenb -cstopb
 from_host() {
 	dd if="$board_serial" bs=1 count=1 2> /dev/null
 }
-# light_poll's first reading: "IR = A, light = B, dis = C".
+# light_poll's first reading: "IR = A, light = B, dis = C". It comes at
+# once; after ten seconds there is none.
 light_reading() {
 	: > /tmp/light
 	light_poll > /tmp/light &
 	poller=$!
-	until grep -q 'IR = ' /tmp/light; do sleep 0.1; done
+	deadline=$(($(cut -d. -f1 /proc/uptime) + 10))
+	until grep -q 'IR = ' /tmp/light; do
+		if [ "$(cut -d. -f1 /proc/uptime)" -ge "$deadline" ]; then
+			echo "panel: light_poll gave no reading within 10 s" >&2
+			break
+		fi
+		sleep 0.1
+	done
 	kill "$poller"
 	wait "$poller" || true
 	sed -n 's/^IR = \([0-9]*\), light = \([0-9]*\), dis = \([0-9]*\)$/\1 \2 \3/p' /tmp/light

@@ -58,21 +58,35 @@ with_partner() {
 }
 
 # A failed load leaves neither node nor class (lightprox_board's are
-# lightprox_drv's, which is loaded and loses its client).
+# lightprox_drv's, which is loaded and loses its client). A load that
+# survived its failure has registered its driver, or made its client; a
+# module whose node follows its load has made the node too, whether or not
+# the probe it brought survived.
 count_load_points() {
+	case $name in
+	lightprox_drv) made="=/sys/bus/$bus/drivers/$driver" ;;
+	lightprox_board) made="=/sys/bus/$bus/devices/$dev" ;;
+	*) made="=/sys/bus/$bus/drivers/$driver $(node_made)" ;;
+	esac
 	with_partner fail_nth load "/lib/modules/$name.ko" \
-		"-/dev/$node" "-/sys/class/${node}_class"
+		"-/dev/$node" "-/sys/class/${node}_class" $made
+}
+
+# The checks that the module's node, class and device are there.
+node_made() {
+	echo "=/dev/$node =/sys/class/${node}_class =/sys/class/${node}_class/$node"
 }
 
 # A failed bind leaves the node of a module whose node follows its load
-# (unbound, lightprox_drv has none).
+# (unbound, lightprox_drv has none); a bind that survived its failure has
+# the node, whichever module makes it.
 count_probe_points() {
 	if [ "$name" = lightprox_drv ]; then
 		checks="-/dev/$node -/sys/class/${node}_class"
 	else
 		checks="+/dev/$node"
 	fi
-	with_partner fail_each_bind $checks
+	with_partner fail_each_bind $checks $(node_made)
 }
 
 fail_each_bind() {

@@ -8,6 +8,14 @@ rounds=100
 drivers=/sys/bus/platform/drivers
 pull=$(pir-pull)
 endings=/tmp/endings
+# A program opens its node within a second or so, however busy the board.
+open_limit_s=30
+# The servo's unplugging in this round, as its writer sees it: 0 before,
+# 1 while its provider is being unbound, 2 while unbound, 3 while being
+# bound again, 4 after; empty for the moment it is rewritten.
+servo_phase=/tmp/servo.phase
+# What servo_set says when the servo is not bound.
+servo_refused='sg90 write failed: No such device'
 
 # Anything unexpected is said, and fails the scenario at its end.
 unexpected() {
@@ -36,18 +44,25 @@ endings_of() {
 	grep -cx "$1 $2" "$endings" || true
 }
 
-# Seconds since boot, without starting a process.
-uptime_s() {
-	read -r up _ < /proc/uptime
-	echo "${up%.*}"
+# Seconds since boot in $now, without starting a process.
+clock() {
+	read -r now _ < /proc/uptime
+	now=${now%.*}
 }
 
 # Waits until process PID has NODE open as its first file, or has ended
-# (an unreaped child ends as a zombie, state Z).
+# (an unreaped child ends as a zombie, state Z), for open_limit_s at most.
 wait_open() {
+	clock
+	deadline=$((now + open_limit_s))
 	while ! [ "/proc/$1/fd/3" -ef "$2" ]; do
 		read -r _ _ state _ 2> /dev/null < "/proc/$1/stat" || return 0
 		[ "$state" != Z ] || return 0
+		clock
+		if [ "$now" -ge "$deadline" ]; then
+			unexpected "process $1 had not opened $2 after $open_limit_s s"
+			return 0
+		fi
 	done
 }
 
@@ -72,9 +87,26 @@ pir_toggler() {
 	done
 }
 
+# The moment of a servo_set run, from the phases before and after it: the
+# servo "bound" or "unbound" throughout, or its binding "changing".
+servo_moment() {
+	case $1:$2 in
+	0:0 | 4:4) echo bound ;;
+	2:2) echo unbound ;;
+	*) echo changing ;;
+	esac
+}
+
+# Notes each run's ending with its moment: "servo_set MOMENT STATUS" and
+# what it said, if anything.
 servo_writer() {
 	for angle in 0 90 180 255; do
-		ran servo_set "$angle" 2>> /tmp/servo.err
+		read -r before < "$servo_phase" || true
+		status=0
+		said=$(servo_set "$angle" 2>&1) || status=$?
+		read -r after < "$servo_phase" || true
+		echo "servo_set $(servo_moment "$before" "$after") $status${said:+ $said}" \
+			>> "$endings"
 	done
 }
 
@@ -94,18 +126,27 @@ replug_light_sensor() {
 	insmod /lib/modules/lightprox_board.ko
 }
 
-# Unbinding the PWM provider unbinds the servo first; both come back. The
-# driver core may bind the servo again by itself, before or after this
-# script asks it to.
+# Unbinding the PWM provider unbinds the servo first, before the unbind
+# returns.
 unplug_servo_provider() {
+	echo 1 > "$servo_phase"
 	driver_file test-pwm unbind test-pwm
+	echo 2 > "$servo_phase"
+}
+
+# Both come back. The driver core may bind the servo again by itself,
+# before or after this script asks it to.
+replug_servo_provider() {
+	echo 3 > "$servo_phase"
 	driver_file test-pwm bind test-pwm
 	echo sg90 2> /dev/null > "$drivers/my_sg90/bind" ||
 		[ -e "$drivers/my_sg90/sg90" ] || unexpected "sg90 not bound again"
+	echo 4 > "$servo_phase"
 }
 
 round() {
 	kit load "$1"
+	echo 0 > "$servo_phase"
 
 	monitors=
 	for i in 1 2 3; do
@@ -128,6 +169,7 @@ round() {
 	unplug_servo_provider
 	driver_file my_dht11 bind dht11
 	unplug_light_sensor "$poller"
+	replug_servo_provider
 	driver_file my_sr501 bind sr501
 	for pid in $monitors; do
 		kill -INT "$pid"
@@ -143,12 +185,12 @@ round() {
 # end; none in between, for time.
 checkers start
 : > "$endings"
-: > /tmp/servo.err
 : > /tmp/light_poll.err
 echo "=== soak: $rounds rounds"
 # The kernel's messages are shown every ten rounds: each call starts
 # processes, and on the debug kernel that is what a round costs.
-started=$(uptime_s)
+clock
+started=$now
 r=1
 while [ "$r" -le "$rounds" ]; do
 	round "$r"
@@ -158,7 +200,8 @@ while [ "$r" -le "$rounds" ]; do
 	fi
 	r=$((r + 1))
 done
-echo "soak: $rounds rounds in $(($(uptime_s) - started)) s"
+clock
+echo "soak: $rounds rounds in $((now - started)) s"
 
 # How many lines of the files are not the pattern, whole.
 others_than() {
@@ -171,12 +214,22 @@ others_than() {
 	unexpected "motion_monitor printed: $(sort -u /tmp/monitor.*)"
 [ "$(others_than 'read /dev/ap3216: No such device' /tmp/light_poll.err)" -eq 0 ] ||
 	unexpected "light_poll said: $(sort -u /tmp/light_poll.err)"
-[ "$(others_than 'sg90 write failed: No such device' /tmp/servo.err)" -eq 0 ] ||
-	unexpected "servo_set said: $(sort -u /tmp/servo.err)"
+# servo_set ends with 0 while the servo is bound, and with 1, saying why,
+# while it is not; a run its binding changed under may end either way. Its
+# node is there throughout.
+servo_right="servo_set (bound|changing) 0|servo_set (unbound|changing) 1 $servo_refused"
+grep '^servo_set ' "$endings" | grep -vxE "$servo_right" > /tmp/servo.wrong || true
+[ ! -s /tmp/servo.wrong ] ||
+	unexpected "servo_set ended against its moment: $(sort /tmp/servo.wrong | uniq -c)"
 echo "soak: motion_monitor ended with 0 by SIGINT: $(endings_of motion_monitor 0) runs"
 echo "soak: light_poll ended with 1 when unplugged: $(endings_of light_poll 1) runs"
 echo "soak: light_poll ended with 255 without its node: $(endings_of light_poll 255) runs"
-echo "soak: servo_set ended with 0 or 1: $(($(endings_of servo_set 0) + $(endings_of servo_set 1))) runs"
+echo "soak: servo_set ended with 0, the servo bound: $(endings_of 'servo_set bound' 0) runs"
+echo "soak: servo_set ended with 1, refused, the servo unbound:" \
+	"$(endings_of 'servo_set unbound' "1 $servo_refused") runs"
+echo "soak: servo_set ended with 0 or 1, refused, as the servo's binding changed:" \
+	"$(endings_of 'servo_set changing' 0) and $(endings_of 'servo_set changing' "1 $servo_refused") runs"
+echo "soak: servo_set ended as its moment wants: $(grep -cxE "$servo_right" "$endings") runs"
 
 checkers report soak || unexpected "the kernel's checkers reported the above"
 [ "$surprises" -eq 0 ]
