@@ -21,5 +21,7 @@ until grep -q '^module = step, value = tapped}$' /tmp/panel.out; do sleep 0.1; d
 duty=$(servo-state | sed -n 's/.* duty: \([0-9]*\) ns.*/\1/p')
 echo "screen: servo duty $duty ns"
 echo "screen: servo at $((((duty - 500000) * 9 + 50000) / 100000)) degrees"
+# The host still looks at the screen; the panel stays until it is done.
+until grep -q '^module = step, value = done}$' /tmp/panel.out; do sleep 0.1; done
 kill %1
 kit unload
