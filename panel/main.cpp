@@ -6,12 +6,12 @@
 
 int main(int argc, char *argv[])
 {
-	QApplication app(argc, argv);
-	// Read after the application has taken Qt's own options out of argv,
-	// and before any window: help and mistakes end main here.
-	const CommandLine line = read_command_line(QCoreApplication::arguments());
+	// Read before the application, which needs a display: help and
+	// mistakes end main here, over ssh or on a board without a screen too.
+	const CommandLine line = read_command_line(argc, argv);
 	if (!line.wants_panel())
 		return print_help_or_error(line);
+	QApplication app(argc, argv);
 	MainWindow window(line.options, nullptr);
 	window.show();
 	return app.exec();

@@ -1,11 +1,13 @@
 #include "panel_options.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFile>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -71,7 +73,63 @@ QString long_path_error(const QCommandLineParser &parser, const QList<QCommandLi
 	return QString();
 }
 
+// Qt's GUI options (QGuiApplication's and QApplication's), with one dash or
+// two: those followed by a value, and those that stand alone.
+const QStringList gui_options_with_value = {
+	"platform", "platformpluginpath", "platformtheme", "plugin", "display",
+	"qwindowgeometry", "geometry", "qwindowtitle", "title", "qwindowicon",
+	"icon", "session", "style", "stylesheet"};
+const QStringList gui_options_alone = {"reverse", "testability", "widgetcount", "nograb",
+				       "dograb"};
+// Given as -name=value.
+const QStringList gui_options_joined = {"style", "stylesheet", "qmljsdebugger"};
+
+// A GUI option that takes no next argument: alone, or with its value joined.
+bool is_gui_option_alone(const QString &name)
+{
+	return gui_options_alone.contains(name) ||
+	       (name.contains('=') && gui_options_joined.contains(name.section('=', 0, 0)));
+}
+
+// The option's name without its dashes, or nothing for what is no option.
+QString option_name(const QString &argument)
+{
+	if (argument == "--" || !argument.startsWith('-'))
+		return QString();
+	return argument.mid(argument.startsWith("--") ? 2 : 1);
+}
+
 } // namespace
+
+QStringList without_gui_options(const QStringList &arguments)
+{
+	QStringList kept;
+	for (int i = 0; i < arguments.size(); ++i) {
+		const QString name = option_name(arguments[i]);
+		if (i > 0 && gui_options_with_value.contains(name)) {
+			++i;
+			continue;
+		}
+		if (i > 0 && is_gui_option_alone(name))
+			continue;
+		kept += arguments[i];
+		if (arguments[i] == "--") {
+			kept += arguments.mid(i + 1);
+			break;
+		}
+	}
+	return kept;
+}
+
+CommandLine read_command_line(int argc, char *argv[])
+{
+	// A core application needs no display, and lends the parser the
+	// program's name for its help; it takes its own arguments from a copy.
+	std::vector<char *> core_argv(argv, argv + argc + 1);
+	int core_argc = argc;
+	QCoreApplication core(core_argc, core_argv.data());
+	return read_command_line(without_gui_options(QCoreApplication::arguments()));
+}
 
 CommandLine read_command_line(const QStringList &arguments)
 {

@@ -8,10 +8,14 @@
 
 namespace {
 
-Run run_entry(const QStringList &arguments, const QString &finish)
+// The options are read by an application of their own, gone before the
+// window's is made.
+const QByteArray reader_end = "application: destroyed\n";
+
+Run run_entry(const QStringList &arguments, const QString &finish,
+	      QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
 {
 	QProcess entry;
-	QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
 	environment.insert("ENTRY_PROBE_FINISH", finish);
 	entry.setProcessEnvironment(environment);
 	entry.start(ENTRY_PROBE, arguments);
@@ -28,6 +32,7 @@ private slots:
 	void runs_the_window();
 	void no_window_for_help_or_mistakes_data();
 	void no_window_for_help_or_mistakes();
+	void help_and_mistakes_need_no_display();
 };
 
 void EntryTest::runs_the_window_data()
@@ -61,7 +66,7 @@ void EntryTest::runs_the_window()
 	const Run run = run_entry(arguments, finish);
 
 	QCOMPARE(run.status, status);
-	QCOMPARE(run.out, ("window: parent none, " + options +
+	QCOMPARE(run.out, reader_end + ("window: parent none, " + options +
 			   "\nwindow: shown\nwindow: destroyed before the application\n"
 			   "application: destroyed\n")
 				  .toUtf8());
@@ -78,18 +83,16 @@ void EntryTest::no_window_for_help_or_mistakes_data()
 	const QString help = read_command_line({"sensor_panel", "--help"}).help;
 	const int usage_end = help.indexOf(" [options]\n");
 	QVERIFY(usage_end > 0);
-	const QByteArray help_out =
-		("Usage: " ENTRY_PROBE + help.mid(usage_end) + "application: destroyed\n").toUtf8();
+	const QByteArray help_out = reader_end + ("Usage: " ENTRY_PROBE + help.mid(usage_end)).toUtf8();
 	const QByteArray hint = "\nTry 'sensor_panel --help'.\n";
 
 	QTest::newRow("--help") << QStringList{"--help"} << 0 << help_out << QByteArray();
 	QTest::newRow("-h after Qt's options")
 		<< QStringList{"-platform", "offscreen", "-h"} << 0 << help_out << QByteArray();
-	QTest::newRow("unknown option") << QStringList{"-x"} << 1
-					<< QByteArray("application: destroyed\n")
+	QTest::newRow("unknown option") << QStringList{"-x"} << 1 << reader_end
 					<< "sensor_panel: Unknown option 'x'." + hint;
 	QTest::newRow("unsupported baud")
-		<< QStringList{"--baud", "19200"} << 1 << QByteArray("application: destroyed\n")
+		<< QStringList{"--baud", "19200"} << 1 << reader_end
 		<< "sensor_panel: Unsupported baud rate: 19200 (2400, 4800, 9600 or 115200)" + hint;
 }
 
@@ -111,6 +114,25 @@ void EntryTest::no_window_for_help_or_mistakes()
 		QVERIFY2(!run.err.contains("sensor_panel:"), run.err.constData());
 	else
 		QVERIFY2(run.err.endsWith(err), run.err.constData());
+}
+
+// Over ssh or on a board without a screen: the platform plugin could not
+// start, but usage and option mistakes never need it.
+void EntryTest::help_and_mistakes_need_no_display()
+{
+	QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+	environment.insert("QT_QPA_PLATFORM", "xcb");
+	environment.remove("DISPLAY");
+	environment.remove("WAYLAND_DISPLAY");
+
+	const Run help = run_entry({"--help"}, "close", environment);
+	QCOMPARE(help.status, 0);
+	QVERIFY2(help.out.contains("Usage: "), help.err.constData());
+
+	const Run mistake = run_entry({"--baud", "19200"}, "close", environment);
+	QCOMPARE(mistake.status, 1);
+	QVERIFY2(mistake.err.contains("sensor_panel: Unsupported baud rate: 19200"),
+		 mistake.err.constData());
 }
 
 QTEST_GUILESS_MAIN(EntryTest)
