@@ -5,7 +5,7 @@
 
 namespace {
 
-sigset_t held;
+// The mask the program had before it held them.
 sigset_t let_in;
 
 // Faults and a refused write must act where they arise; the stops end
@@ -30,11 +30,11 @@ void let_pending_signals_in()
 	sigset_t pending;
 	if (sigpending(&pending) != 0)
 		return;
-	sigandset(&pending, &pending, &held);
+	sigandset(&pending, &pending, &ending_signals());
 	if (sigisemptyset(&pending))
 		return;
 	sigprocmask(SIG_SETMASK, &let_in, nullptr);
-	sigprocmask(SIG_BLOCK, &held, nullptr);
+	sigprocmask(SIG_BLOCK, &ending_signals(), nullptr);
 }
 
 void await_with_signals_in(pollfd *fds, nfds_t count, const timespec *timeout)
@@ -46,15 +46,15 @@ void await_with_signals_in(pollfd *fds, nfds_t count, const timespec *timeout)
 
 } // namespace
 
-void hold_ending_signals()
-{
-	held = ending_set();
-	sigprocmask(SIG_BLOCK, &held, &let_in);
-}
-
 const sigset_t &ending_signals()
 {
-	return held;
+	static const sigset_t set = ending_set();
+	return set;
+}
+
+void hold_ending_signals()
+{
+	sigprocmask(SIG_BLOCK, &ending_signals(), &let_in);
 }
 
 void await_input(int fd)
@@ -67,10 +67,4 @@ void await_seconds(unsigned seconds)
 {
 	const timespec timeout = {static_cast<time_t>(seconds), 0};
 	await_with_signals_in(nullptr, 0, &timeout);
-}
-
-void await_signal()
-{
-	fflush(stdout);
-	sigsuspend(&let_in);
 }

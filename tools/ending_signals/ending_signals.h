@@ -1,5 +1,5 @@
 // The signals that end a program by their default action, let in only while
-// it waits. A program holds them from its start; each wait first flushes
+// it waits. A program holds them while it reads and prints; each wait flushes
 // standard output, so one of them ending the program finds everything it
 // printed written out, into a file or a pipe too, while printing needs no
 // flush a line.
@@ -7,12 +7,13 @@
 
 #include <signal.h>
 
-// Blocks the ending signals: every signal but those the program's own faults
-// and writes raise, which must act where they arise, and the stops. The mask
-// in force before is the one the waits let them in with.
+// Blocks the ending signals. The mask in force before is the one the waits
+// let them in with.
 void hold_ending_signals();
 
-// The held set, for handlers that must not be cut short by one of them.
+// Every signal but those the program's own faults and writes raise, which
+// must act where they arise, and the stops. Also for the mask of a handler
+// that prints: none of them may cut its line short.
 const sigset_t &ending_signals();
 
 // Waits until fd has input, a hang-up or an error.
@@ -20,6 +21,3 @@ void await_input(int fd);
 
 // Sleeps for seconds, or less when a handled signal comes.
 void await_seconds(unsigned seconds);
-
-// Waits until a signal has been handled.
-void await_signal();
