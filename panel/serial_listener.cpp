@@ -14,14 +14,41 @@ namespace {
 
 // A frame, braces included, fits in 20 bytes.
 constexpr std::size_t window_size = 20;
+// Up to this many bytes a read: one wait then serves all a busy line holds.
+constexpr std::size_t chunk_size = 256;
 
-// 1 for a byte, 0 at end of file, -1 on an error. A signal is not the line's
-// end, so an interrupted read is simply made again.
-ssize_t read_byte(int fd, char *byte)
+// The bytes received since the last frame or reset, in arrival order. The
+// byte past the window stays zero, so a full window is still a terminated
+// text.
+struct Window {
+	char text[window_size + 1] = {};
+	std::size_t filled = 0;
+
+	// True when the byte completed a frame, whose text stays until clear().
+	// A window full without one starts over.
+	bool take(char byte)
+	{
+		text[filled++] = byte;
+		if (std::strchr(text, '}'))
+			return true;
+		if (filled == window_size)
+			clear();
+		return false;
+	}
+	void clear()
+	{
+		std::memset(text, 0, window_size);
+		filled = 0;
+	}
+};
+
+// The count of bytes read, 0 at end of file, -1 on an error. A signal is not
+// the line's end, so an interrupted read is simply made again.
+ssize_t read_bytes(int fd, char *bytes, std::size_t size)
 {
 	ssize_t n;
 	do
-		n = read(fd, byte, 1);
+		n = read(fd, bytes, size);
 	while (n < 0 && errno == EINTR);
 	return n;
 }
@@ -62,6 +89,7 @@ Serial_Listener::~Serial_Listener()
 
 void Serial_Listener::stop()
 {
+	stopping.store(true, std::memory_order_relaxed);
 	if (stop_fd < 0)
 		return;
 	// The count is never read back: once set, the descriptor stays readable.
@@ -100,33 +128,34 @@ void Serial_Listener::run()
 		return;
 	}
 	const bool pollable = open_for_reading(fd);
-	// The byte past the window stays zero, so a full window is still a
-	// terminated text.
-	char window[window_size + 1] = {};
+	Window window;
 	char module[frame_field_size] = {};
 	char value[frame_field_size] = {};
+	char chunk[chunk_size];
 	for (;;) {
-		for (std::size_t i = 0; i < window_size; ++i) {
-			if (pollable) {
-				const Wait woken = wait_for_byte();
-				if (woken == Wait::stopped)
-					return;
-				if (woken == Wait::failed) {
-					report_line_end(-1);
-					return;
-				}
-			}
-			ssize_t result = read_byte(fd, &window[i]);
-			if (result <= 0) {
-				report_line_end(result);
+		if (pollable) {
+			const Wait woken = wait_for_byte();
+			if (woken == Wait::stopped)
+				return;
+			if (woken == Wait::failed) {
+				report_line_end(-1);
 				return;
 			}
-			if (std::strchr(window, '}')) {
-				handle_frame(window, module, value);
-				break;
+		}
+		const ssize_t count = read_bytes(fd, chunk, sizeof chunk);
+		if (count <= 0) {
+			report_line_end(count);
+			return;
+		}
+		for (ssize_t i = 0; i < count; ++i) {
+			// A stop wins over bytes read but not handled yet.
+			if (stopping.load(std::memory_order_relaxed))
+				return;
+			if (window.take(chunk[i])) {
+				handle_frame(window.text, module, value);
+				window.clear();
 			}
 		}
-		std::memset(window, 0, window_size);
 	}
 }
 

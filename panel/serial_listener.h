@@ -3,20 +3,23 @@
 
 #include <QThread>
 
+#include <atomic>
+
 #include "frame_parse.h"
 
 class Serial_Listener : public QThread {
 	Q_OBJECT
 
 public:
-	// fd: an open line whose one-byte reads block until a byte is there.
-	// The listener never closes it.
+	// fd: an open line whose reads block until a byte is there. The
+	// listener never closes it.
 	explicit Serial_Listener(int fd);
 	// Stops a run still going and waits for it.
 	~Serial_Listener() override;
 
 	// Ends run() without a report of the line's end, whether it is waiting
-	// for a byte or not started yet; frames already handled stay handled.
+	// for a byte, busy with bytes it has read or not started yet; frames
+	// already handled stay handled, bytes read but not handled are dropped.
 	// Any thread may call it. The listener stays stopped: a later start()
 	// ends at once.
 	void stop();
@@ -40,7 +43,10 @@ private:
 			  char (&value)[frame_field_size]);
 
 	int fd;
-	// Readable once stop() is called; -1 when it could not be made.
+	// Set by stop(), for a run busy with bytes it has read.
+	std::atomic<bool> stopping{false};
+	// Readable once stop() is called, for a run waiting for the line; -1
+	// when it could not be made.
 	int stop_fd;
 	int stop_fd_error = 0;
 };

@@ -1,7 +1,8 @@
 // panel_latency: how long the panel's listener takes from a frame's closing
 // brace written to the line to its to_main received, and how many frames a
-// second it keeps up with, over a pseudo-terminal set up as the panel sets up
-// its port. Prints the figures; judges nothing.
+// second it keeps up with beside its baseline, the listener as it was before
+// it could be stopped, in the same run; over a pseudo-terminal set up as the
+// panel sets up its port. Prints the figures; judges nothing.
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -18,10 +19,12 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "baseline_listener.h"
 #include "output_capture.h"
 #include "pty_pair.h"
 #include "serial_line.h"
 #include "serial_listener.h"
+#include "side_by_side.h"
 #include "wait.h"
 
 namespace {
@@ -30,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int latency_frames = 2000;
 constexpr int rate_frames = 20000;
+constexpr int rate_rounds = 5;
 constexpr char frame_head[] = "{temp,21";
 
 // Counts to_main on the listener's thread and keeps the time of the last one.
@@ -70,6 +74,36 @@ int open_listener_port(const PtyPair &line)
 	return port;
 }
 
+// A listener on a line of its own, its thread started and waiting for the
+// line; the line hangs up at the end, which ends the listener.
+template <class Listener>
+struct Listening {
+	PtyPair line;
+	int port;
+	Listener listener;
+	Receiver receiver;
+	std::atomic<pid_t> thread{0};
+
+	Listening() : port(open_listener_port(line)), listener(port)
+	{
+		QObject::connect(
+			&listener, &Listener::to_main, &listener,
+			[this](char *, char *) { receiver.received(); }, Qt::DirectConnection);
+		QObject::connect(
+			&listener, &QThread::started, &listener,
+			[this] { thread = static_cast<pid_t>(syscall(SYS_gettid)); },
+			Qt::DirectConnection);
+		listener.start();
+		wait_until([this] { return thread != 0 && thread_sleeps(thread); });
+	}
+	~Listening()
+	{
+		line.hang_up();
+		listener.wait();
+		close(port);
+	}
+};
+
 double percentile(std::vector<double> sorted, double fraction)
 {
 	std::sort(sorted.begin(), sorted.end());
@@ -100,18 +134,24 @@ std::vector<double> measure_latency(const PtyPair &line, pid_t listener, Receive
 }
 
 // Frames a second, with the line kept full from a thread of its own.
-double measure_rate(const PtyPair &line, Receiver &receiver, int &frames_seen, bool &complete)
+double measure_rate(const PtyPair &line, Receiver &receiver, bool &complete)
 {
 	const Clock::time_point start = Clock::now();
 	std::thread writer([&line] {
 		for (int i = 0; i < rate_frames; ++i)
 			line.send("{temp,21}");
 	});
-	frames_seen += rate_frames;
 	Clock::time_point last;
-	complete = receiver.wait_for(frames_seen, last);
+	complete = receiver.wait_for(rate_frames, last) && complete;
 	writer.join();
 	return rate_frames / std::chrono::duration<double>(last - start).count();
+}
+
+template <class Listener>
+double frame_rate(bool &complete)
+{
+	Listening<Listener> listening;
+	return measure_rate(listening.line, listening.receiver, complete);
 }
 
 } // namespace
@@ -119,32 +159,23 @@ double measure_rate(const PtyPair &line, Receiver &receiver, int &frames_seen, b
 int main(int argc, char *argv[])
 {
 	QCoreApplication app(argc, argv);
-	PtyPair line;
-	Serial_Listener listener(open_listener_port(line));
-	Receiver receiver;
-	QObject::connect(
-		&listener, &Serial_Listener::to_main, &listener,
-		[&receiver](char *, char *) { receiver.received(); }, Qt::DirectConnection);
-	std::atomic<pid_t> listener_thread{0};
-	QObject::connect(
-		&listener, &QThread::started, &listener,
-		[&listener_thread] { listener_thread = static_cast<pid_t>(syscall(SYS_gettid)); },
-		Qt::DirectConnection);
 
-	// The listener prints two lines a frame; a terminal would time its own
+	// The listeners print two lines a frame; a terminal would time its own
 	// drawing, so they go to a memory file while the clock runs.
 	std::optional<OutputCapture> printed(std::in_place, STDOUT_FILENO);
-	listener.start();
-
-	int frames_seen = 0;
 	std::vector<double> latencies;
-	if (wait_until([&] { return listener_thread != 0; }))
-		latencies = measure_latency(line, listener_thread, receiver, frames_seen);
-	bool complete = false;
-	const double rate = measure_rate(line, receiver, frames_seen, complete);
-
-	line.hang_up();
-	listener.wait();
+	{
+		Listening<Serial_Listener> listening;
+		int frames_seen = 0;
+		if (listening.thread != 0)
+			latencies = measure_latency(listening.line, listening.thread,
+						    listening.receiver, frames_seen);
+	}
+	bool complete = true;
+	const SideBySide rate = side_by_side(rate_rounds, [&complete](bool baseline) {
+		return baseline ? frame_rate<Baseline_Listener>(complete)
+				: frame_rate<Serial_Listener>(complete);
+	});
 	printed.reset();
 
 	if (latencies.empty()) {
@@ -155,12 +186,21 @@ int main(int argc, char *argv[])
 		    "median %.1f us, p99 %.1f us, max %.1f us\n",
 		    latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.99),
 		    percentile(latencies, 1.0));
-	std::printf("panel_latency: %d frames back to back over a pseudo-terminal: %.0f frames/s%s\n",
-		    rate_frames, rate, complete ? "" : " (some frames missing)");
+	for (std::size_t i = 0; i < rate.ratios.size(); ++i)
+		std::printf("panel_latency: round %zu, %d frames back to back over a "
+			    "pseudo-terminal: listener %.0f frames/s, baseline %.0f frames/s\n",
+			    i + 1, rate_frames, rate.rates[i], rate.baseline_rates[i]);
+	std::printf("panel_latency: listener %.2f x its baseline (%.0f frames/s against %.0f "
+		    "frames/s), the median of %d rounds%s\n",
+		    rate.ratio(), rate.rate(), rate.baseline_rate(), rate_rounds,
+		    complete ? "" : " (some frames missing)");
 	std::printf("figure: panel listener frame latency | median %.1f us, p99 %.1f us | "
 		    "closing brace written to a pseudo-terminal -> to_main received, %zu frames\n",
 		    percentile(latencies, 0.5), percentile(latencies, 0.99), latencies.size());
-	std::printf("figure: panel listener frame rate | %.0f frames/s | "
-		    "%d frames written back to back to a pseudo-terminal\n", rate, rate_frames);
+	std::printf("figure: panel listener frame rate | %.2f x its baseline (%.0f frames/s "
+		    "against %.0f frames/s) | %d frames written back to back to a pseudo-terminal, "
+		    "the listener and the baseline (the listener before it could be stopped: one "
+		    "blocking read a byte) in turn, median of %d rounds\n",
+		    rate.ratio(), rate.rate(), rate.baseline_rate(), rate_frames, rate_rounds);
 	return 0;
 }

@@ -1,6 +1,7 @@
 // How fast serial_reader takes bytes from a pseudo-terminal fed as fast as
-// the line allows, with every byte checked to come out, compared with the
-// byte rate of a 115200-baud line.
+// the line allows, with every byte checked to come out, beside its unflushed
+// baseline (serial_reader before it flushed its output for a lossless end)
+// in the same run, and against the byte rate of a 115200-baud line.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdio.h>
@@ -15,12 +16,14 @@
 
 #include "program_run.h"
 #include "pty_pair.h"
+#include "side_by_side.h"
 #include "wait.h"
 
 namespace {
 
 constexpr double line_rate = 11520.0; // 115200 baud, 10 bits a byte
-constexpr size_t default_bytes = 256 * 1024;
+constexpr size_t default_bytes = 128 * 1024;
+constexpr int rounds = 5;
 const std::string prompt = "Enter a char: ";
 const std::string hang_up_report = "can not get data\n";
 
@@ -107,20 +110,18 @@ size_t bytes_through(const std::string &output, const std::string &expected)
 	return same < prompt.size() ? 0 : (std::min(same, report_end) - prompt.size()) / 10;
 }
 
-} // namespace
+struct Run {
+	double rate; // bytes a second
+	size_t lost;
+	bool whole; // every line as expected, and the exit of a hang-up
+};
 
-int main(int argc, char *argv[])
+// One program fed the payload on a line of its own, until it has read it
+// all; then the line hangs up.
+Run run(const char *program, const std::string &payload, const std::string &expected)
 {
-	if (argc < 2 || argc > 3) {
-		fprintf(stderr, "usage: %s <serial_reader> [bytes]\n", argv[0]);
-		return 2;
-	}
-	const size_t size = argc == 3 ? strtoul(argv[2], nullptr, 10) : default_bytes;
-	const std::string payload = payload_of(size);
-	const std::string expected = report_of(payload);
-
 	PtyPair line;
-	ProgramRun reader({argv[1], "", {line.slave_path()}, {}, {}, Stdout::pipe});
+	ProgramRun reader({program, "", {line.slave_path()}, {}, {}, Stdout::pipe});
 	await_raw(line);
 
 	const Clock::time_point start = Clock::now();
@@ -130,13 +131,47 @@ int main(int argc, char *argv[])
 	const int status = hang_up_and_collect(line, reader, output);
 
 	const size_t through = bytes_through(output, expected);
-	const double rate = static_cast<double>(size) / seconds;
-	printf("serial_reader on a pseudo-terminal: %zu bytes in %.3f s, %zu lost, exit status %d\n",
-	       size, seconds, size - through, status);
-	printf("serial_throughput: %.0f bytes/s = %.1f x the 115200-baud line rate (%.0f bytes/s)\n",
-	       rate, rate / line_rate, line_rate);
-	printf("figure: serial_reader throughput | %.1f x the 115200-baud line rate | "
-	       "%zu bytes fed to a pseudo-terminal as fast as it takes them, %zu lost\n",
-	       rate / line_rate, size, size - through);
-	return through == size && output == expected && status == 1 ? 0 : 1;
+	return {static_cast<double>(payload.size()) / seconds, payload.size() - through,
+		through == payload.size() && output == expected && status == 1};
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+	if (argc < 3 || argc > 4) {
+		fprintf(stderr, "usage: %s <serial_reader> <its unflushed baseline> [bytes]\n",
+			argv[0]);
+		return 2;
+	}
+	const size_t size = argc == 4 ? strtoul(argv[3], nullptr, 10) : default_bytes;
+	const std::string payload = payload_of(size);
+	const std::string expected = report_of(payload);
+
+	size_t lost = 0;
+	bool whole = true;
+	const SideBySide result = side_by_side(rounds, [&](bool baseline) {
+		const Run r = run(argv[baseline ? 2 : 1], payload, expected);
+		printf("%s on a pseudo-terminal: %zu bytes at %.0f bytes/s, %zu lost%s\n",
+		       baseline ? "unflushed baseline" : "serial_reader", size, r.rate, r.lost,
+		       r.whole ? "" : ", output or exit status wrong");
+		if (!baseline)
+			lost += r.lost;
+		whole = whole && r.whole;
+		return r.rate;
+	});
+
+	const double rate = result.rate();
+	printf("serial_throughput: serial_reader %.0f bytes/s = %.1f x the 115200-baud line rate "
+	       "(%.0f bytes/s)\n", rate, rate / line_rate, line_rate);
+	printf("serial_throughput: serial_reader %.2f x its unflushed baseline (%.0f kB/s against "
+	       "%.0f kB/s), the median of %d rounds\n",
+	       result.ratio(), rate / 1000, result.baseline_rate() / 1000, rounds);
+	printf("figure: serial_reader throughput | %.2f x its unflushed baseline (%.0f kB/s against "
+	       "%.0f kB/s; %.1f x the 115200-baud line rate) | %zu bytes fed to a pseudo-terminal "
+	       "as fast as it takes them, serial_reader and the baseline (one read a byte, output "
+	       "not flushed) in turn, median of %d rounds; %zu lost\n",
+	       result.ratio(), rate / 1000, result.baseline_rate() / 1000, rate / line_rate, size,
+	       rounds, lost);
+	return whole ? 0 : 1;
 }

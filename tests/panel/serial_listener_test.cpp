@@ -136,6 +136,7 @@ private slots:
 	void stop_ends_the_run_quietly_data();
 	void stop_ends_the_run_quietly();
 	void stop_before_start_ends_the_run_at_once();
+	void stop_during_a_frame_ends_the_run_after_it();
 	void destroying_a_waiting_listener_stops_it();
 	void hang_up_is_still_reported();
 };
@@ -358,6 +359,29 @@ void SerialListenerTest::stop_before_start_ends_the_run_at_once()
 
 	QVERIFY(ended);
 	QCOMPARE(output, QByteArray("uart_recv\n"));
+}
+
+// Frames that arrived together with the one during which stop() came are
+// not handled, though they may have been read with it.
+void SerialListenerTest::stop_during_a_frame_ends_the_run_after_it()
+{
+	Pipe line;
+	Serial_Listener listener(line.read_end());
+	Copies copies;
+	copies.attach(listener);
+	QObject::connect(
+		&listener, &Serial_Listener::to_main, &listener, [&] { listener.stop(); },
+		Qt::DirectConnection);
+
+	OutputCapture capture;
+	line.write_all("{ab,1}{cd,2}{ef,3}");
+	listener.start();
+	const bool ended = listener.wait(thread_end_ms);
+	const QByteArray output = QByteArray::fromStdString(capture.finish());
+
+	QVERIFY(ended);
+	QCOMPARE(output, expected_output({"{ab,1}"}, {"ab|1}"}, ""));
+	QCOMPARE(copies.emissions, QByteArrayList{"ab|1}"});
 }
 
 void SerialListenerTest::destroying_a_waiting_listener_stops_it()

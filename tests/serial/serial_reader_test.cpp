@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string.h>
+#include <unistd.h>
 
 #include <optional>
 #include <string>
@@ -83,6 +86,78 @@ TEST(SerialReader, LeavesThePromptAndEachLineInItsPipeWhenTerminated)
 	reader.send(SIGTERM);
 	EXPECT_EQ(reader.wait_exit(), -1);
 	EXPECT_EQ(reader.rest_of_output(), "");
+}
+
+// Bytes i * 7, so that each line tells which byte it stands for.
+char byte_at(size_t i)
+{
+	return static_cast<char>(i * 7);
+}
+
+std::string lines_of_bytes(size_t count)
+{
+	std::string lines = "Enter a char: ";
+	for (size_t i = 0; i < count; i++) {
+		char line[16];
+		snprintf(line, sizeof line, "get: %02x %c\n", static_cast<unsigned char>(byte_at(i)),
+			 byte_at(i));
+		lines.append(line, 10);
+	}
+	return lines;
+}
+
+// Writes what the master takes now; returns how many bytes.
+size_t feed_some(int master, size_t sent)
+{
+	char bytes[512];
+	for (size_t i = 0; i < sizeof bytes; i++)
+		bytes[i] = byte_at(sent + i);
+	const ssize_t n = write(master, bytes, sizeof bytes);
+	return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+// What the program left unread on the line, once nothing more comes.
+size_t drain_unread(int slave)
+{
+	size_t unread = 0;
+	pollfd line = {slave, POLLIN, 0};
+	char bytes[4096];
+	while (poll(&line, 1, 200) == 1) {
+		const ssize_t n = read(slave, bytes, sizeof bytes);
+		if (n <= 0)
+			break;
+		unread += static_cast<size_t>(n);
+	}
+	return unread;
+}
+
+// A line that never rests still lets SIGTERM in, and only where every byte
+// the program has taken from the line has its line in the pipe.
+TEST(SerialReader, EndsBetweenLinesWhileBytesKeepComing)
+{
+	PtyPair pty;
+	Reader reader({pty.slave_path()});
+	ASSERT_TRUE(wait_until([&] { return is_raw(pty.slave_settings()); }));
+	fcntl(pty.master(), F_SETFL, O_NONBLOCK);
+
+	size_t sent = 0;
+	bool terminated = false;
+	const auto deadline = std::chrono::steady_clock::now() + patience;
+	while (!reader.wait_exit(std::chrono::milliseconds(0)) &&
+	       std::chrono::steady_clock::now() < deadline) {
+		sent += feed_some(pty.master(), sent);
+		reader.take_output();
+		if (!terminated && sent > 64 * 1024) {
+			reader.send(SIGTERM);
+			terminated = true;
+		}
+	}
+	ASSERT_EQ(reader.wait_exit(std::chrono::milliseconds(0)), -1) << "still running";
+	const size_t taken = sent - drain_unread(pty.slave());
+	const std::string out = reader.rest_of_output();
+	EXPECT_GT(taken, 0u);
+	EXPECT_EQ(out.size(), lines_of_bytes(taken).size());
+	EXPECT_TRUE(out == lines_of_bytes(taken)) << "the lines are not those of the bytes taken";
 }
 
 class SerialReaderUsage : public testing::TestWithParam<int> {};

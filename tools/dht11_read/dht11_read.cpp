@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "ending_signals.h"
+
 namespace {
 
 constexpr const char *node = "/dev/dht11";
@@ -28,8 +30,8 @@ bool checksum_matches(const Record &record)
 	return (sum & 0xff) == record[4];
 }
 
-// One reading, printed at once (also into a file or a pipe); false, with the
-// reason on standard error, when the read failed or the record is spoiled.
+// One reading; false, with the reason on standard error, when the read
+// failed or the record is spoiled.
 bool read_once(int fd)
 {
 	Record record = {};
@@ -45,7 +47,6 @@ bool read_once(int fd)
 	}
 	printf("humidity = %d.%d %%, temperature = %d.%d C\n", record[0], record[1],
 	       record[2], record[3]);
-	fflush(stdout);
 	return true;
 }
 
@@ -88,8 +89,11 @@ int main(int argc, char *argv[])
 	}
 	if (!interval)
 		return read_once(fd) ? ok : failed;
+	// A signal ends the program only between readings, each written out
+	// before it, also into a file or a pipe.
+	hold_ending_signals();
 	for (;;) {
 		read_once(fd);
-		sleep(static_cast<unsigned>(interval));
+		await_seconds(static_cast<unsigned>(interval));
 	}
 }

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "ending_signals.h"
+
 namespace {
 
 constexpr const char *node = "/dev/ap3216";
@@ -21,13 +23,10 @@ int word_at(const Record &record, std::size_t k)
 	return record[2 * k] * 256 + record[2 * k + 1];
 }
 
-// Out at once, also into a file or a pipe: the signal that ends the
-// program writes nothing that is still buffered.
 void print_record(const Record &record)
 {
 	printf("IR = %d, light = %d, dis = %d\n\n", word_at(record, 0),
 	       word_at(record, 1), word_at(record, 2));
-	fflush(stdout);
 }
 
 // One reading; false once the sensor has gone away for good.
@@ -52,8 +51,11 @@ int main()
 		puts("open /dev/ap3216 failed");
 		return -1;
 	}
+	// A signal ends the program only in its pause, each reading written out
+	// before it, also into a file or a pipe.
+	hold_ending_signals();
 	Record record = {};
 	while (poll_once(fd, record))
-		sleep(1);
+		await_seconds(1);
 	return 1;
 }

@@ -6,6 +6,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include "ending_signals.h"
+
 namespace {
 
 const char node_path[] = "/dev/sr501";
@@ -57,17 +59,17 @@ bool enable_notification(int file)
 	return true;
 }
 
-// Each handler runs with both signals held: SIGINT's exit() flushes
-// standard output too, so landing inside SIGIO's printf it would print the
-// line a second time, and a SIGIO must not print into the exit.
+// Each handler runs with both signals held, and every other that ends the
+// program: SIGINT's exit() flushes standard output too, so landing inside
+// SIGIO's printf it would print the line a second time; a SIGIO must not
+// print into the exit; and SIGTERM, say, must not end the program between
+// a line's printf and its flush.
 void install(int signal, void (*on_signal)(int))
 {
 	struct sigaction action = {};
 	action.sa_handler = on_signal;
 	action.sa_flags = SA_RESTART;
-	sigemptyset(&action.sa_mask);
-	sigaddset(&action.sa_mask, SIGINT);
-	sigaddset(&action.sa_mask, SIGIO);
+	action.sa_mask = ending_signals();
 	sigaction(signal, &action, nullptr);
 }
 
