@@ -4,30 +4,40 @@
 
 namespace {
 
-// A run that is empty or would not fit with its terminating zero is refused,
-// so the field is never overrun.
-bool take_run(const char *run, std::size_t length, char (&field)[frame_field_size])
+// The bytes that delimit a frame's runs and may not stand inside one.
+constexpr const char *delimiters = ",{}";
+
+// A run fits when it is not empty and leaves room for the terminating zero.
+bool fits(std::size_t length)
 {
-	if (length == 0 || length >= frame_field_size)
-		return false;
+	return length > 0 && length < frame_field_size;
+}
+
+void copy_run(const char *run, std::size_t length, char (&field)[frame_field_size])
+{
 	std::memcpy(field, run, length);
 	field[length] = '\0';
-	return true;
 }
 
 } // namespace
 
-void parse_frame(const char *text, char (&module)[frame_field_size],
+bool parse_frame(const char *text, char (&module)[frame_field_size],
 		 char (&value)[frame_field_size])
 {
 	if (text[0] != '{')
-		return;
+		return false;
 	const char *module_run = text + 1;
-	std::size_t module_length = std::strcspn(module_run, ",");
-	if (!take_run(module_run, module_length, module))
-		return;
+	const std::size_t module_length = std::strcspn(module_run, delimiters);
 	if (module_run[module_length] != ',')
-		return;
+		return false;
 	const char *value_run = module_run + module_length + 1;
-	take_run(value_run, std::strcspn(value_run, ","), value);
+	const std::size_t value_length = std::strcspn(value_run, delimiters);
+	if (value_length == 0 || value_run[value_length] != '}' || value_run[value_length + 1] != '\0')
+		return false;
+	// The value's run keeps its closing brace.
+	if (!fits(module_length) || !fits(value_length + 1))
+		return false;
+	copy_run(module_run, module_length, module);
+	copy_run(value_run, value_length + 1, value);
+	return true;
 }

@@ -6,10 +6,11 @@
 // A field holds at most 9 characters and its terminating zero.
 constexpr std::size_t frame_field_size = 10;
 
-// Splits the text of a received frame into its module and value fields.
-// A field the text does not fill keeps its previous content: text that does
-// not begin with '{', an empty run, or a run too long for its field ends the
-// parse there. The value keeps the frame's closing brace, which the sender's
-// format puts right after it.
-void parse_frame(const char *text, char (&module)[frame_field_size],
+// Takes a received frame's text apart into its module and value fields.
+// Only a whole frame is taken: '{', a module of 1 to 9 bytes, ',', a value
+// of 1 to 8 bytes, '}' and the text's end, the two runs holding no ',', '{'
+// or '}'. The value keeps the frame's closing brace. Returns false, and
+// leaves both fields as they were, for any other text, so a module is never
+// paired with another frame's value.
+bool parse_frame(const char *text, char (&module)[frame_field_size],
 		 char (&value)[frame_field_size]);

@@ -17,19 +17,26 @@ constexpr std::size_t window_size = 20;
 // Up to this many bytes a read: one wait then serves all a busy line holds.
 constexpr std::size_t chunk_size = 256;
 
-// The bytes received since the last frame or reset, in arrival order. The
-// byte past the window stays zero, so a full window is still a terminated
-// text.
+// The bytes of the frame being received, from its '{', in arrival order.
+// The byte past the window stays zero, so a full window is still a
+// terminated text.
 struct Window {
 	char text[window_size + 1] = {};
 	std::size_t filled = 0;
 
-	// True when the byte completed a frame, whose text stays until clear().
-	// A window full without one starts over.
+	// True when the byte ended a frame, whose text stays until clear().
+	// A frame starts at its '{': bytes before one are dropped, as is a
+	// line end after the previous frame, and a '{' inside an unfinished
+	// frame starts over there. A frame longer than the window is dropped
+	// whole: its remainder waits for the next '{' like any stray byte.
 	bool take(char byte)
 	{
+		if (byte == '{')
+			clear();
+		else if (filled == 0)
+			return false;
 		text[filled++] = byte;
-		if (std::strchr(text, '}'))
+		if (byte == '}')
 			return true;
 		if (filled == window_size)
 			clear();
@@ -163,9 +170,13 @@ void Serial_Listener::handle_frame(const char *text, char (&module)[frame_field_
 				   char (&value)[frame_field_size])
 {
 	std::printf("uart recv = %s\n", text);
-	parse_frame(text, module, value);
-	std::printf("module = %s, value = %s\n", module, value);
+	const bool taken_apart = parse_frame(text, module, value);
+	if (taken_apart)
+		std::printf("module = %s, value = %s\n", module, value);
+	else
+		std::puts("frame dropped: not {module,value}");
 	// Flushed per frame so a log behind a pipe follows the line as it goes.
 	std::fflush(stdout);
-	emit to_main(module, value);
+	if (taken_apart)
+		emit to_main(module, value);
 }

@@ -32,7 +32,7 @@ signals:
 
 protected:
 	// Reads until the line ends or fails, or until stop(); one emission per
-	// closing brace.
+	// frame taken apart, none for one that cannot be.
 	void run() override;
 
 private:

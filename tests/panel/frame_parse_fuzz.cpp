@@ -33,24 +33,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 	char module[frame_field_size] = "old";
 	char value[frame_field_size] = "7}";
 
-	parse_frame(text.data(), module, value);
+	const bool taken = parse_frame(text.data(), module, value);
 
 	require(terminated(module) && terminated(value));
 	const std::string frame(text.data());
-	const bool module_changed = module != old_module;
-	const bool value_changed = value != old_value;
-	if (frame.empty() || frame[0] != '{')
-		require(!module_changed && !value_changed);
-	// Fields hold runs of the text: "{module" then ',' or the end, then value.
-	if (module_changed) {
-		const std::string head = "{" + std::string(module);
-		require(frame.compare(0, head.size(), head) == 0);
-		require(frame.size() == head.size() || frame[head.size()] == ',');
+	if (!taken) {
+		require(module == old_module && value == old_value);
+		return 0;
 	}
-	if (value_changed) {
-		const std::string head = "{" + std::string(module) + "," + value;
-		require(frame.compare(0, head.size(), head) == 0);
-		require(frame.size() == head.size() || frame[head.size()] == ',');
-	}
+	// A taken frame is exactly "{module,value}", the value keeping the brace.
+	require(frame == "{" + std::string(module) + "," + value);
+	const std::string value_run(value, std::strlen(value) - 1);
+	require(std::strcspn(module, ",{}") == std::strlen(module) && std::strlen(module) > 0);
+	require(value_run.find_first_of(",{}") == std::string::npos && !value_run.empty());
+	require(value[std::strlen(value) - 1] == '}');
 	return 0;
 }
