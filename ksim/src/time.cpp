@@ -182,6 +182,12 @@ unsigned long ksim_jiffies(void) { return ksim::detail::current_jiffies(); }
 
 void ksim_ndelay(unsigned long nsecs) { ksim::time::advance(nsecs); }
 
+void msleep(unsigned int msecs)
+{
+	ksim_might_sleep(__func__);
+	ksim::time::advance(ksim::time::ms(msecs));
+}
+
 void init_timer_key(struct timer_list *timer, unsigned int flags, const char *name,
 		    struct lock_class_key *key)
 {
