@@ -51,6 +51,7 @@ struct iio_chan_spec {
 	enum iio_chan_type type;
 	int channel;
 	int channel2;
+	unsigned long address;
 	long info_mask_separate;
 	unsigned modified:1;
 	unsigned indexed:1;
