@@ -32,6 +32,7 @@ void reset_sysfs();
 void reset_hwmon();
 void reset_iio();
 void reset_input();
+void reset_workqueue();
 
 unsigned long current_jiffies();
 
@@ -68,6 +69,7 @@ void check_return(const char *from, int mutexes_before);
 // interrupts are on again (hard interrupts first, then timers).
 void run_pending_interrupts();
 void run_waiting_timers();
+void run_pending_work();
 
 void event(const char *kind, std::string text);
 __attribute__((format(printf, 1, 2))) std::string format(const char *fmt, ...);

@@ -45,6 +45,7 @@ void reset()
 	detail::reset_gpio();
 	detail::reset_pwm();
 	detail::reset_user();
+	detail::reset_workqueue();
 	detail::reset_input();
 	detail::reset_iio();
 	detail::reset_hwmon();

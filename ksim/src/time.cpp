@@ -160,6 +160,7 @@ void run_waiting_timers()
 		}
 		check_return("timer function", mutexes);
 	}
+	run_pending_work();
 }
 
 std::vector<std::string> timers_armed_by(const struct module *mod)
