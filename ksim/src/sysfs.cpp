@@ -44,15 +44,24 @@ std::string parent_of(const std::string &path) { return path.substr(0, path.rfin
 
 std::string base_of(const std::string &path) { return path.substr(path.rfind('/') + 1); }
 
+// The folder a file is in, and the file, or nullptr.
+std::pair<Folder *, detail::SysfsFile *> file_at(const std::string &path)
+{
+	Folder *folder = find(parent_of(path));
+	if (!folder)
+		return {nullptr, nullptr};
+	for (detail::SysfsFile &file : folder->files)
+		if (file.name == base_of(path))
+			return {folder, &file};
+	return {folder, nullptr};
+}
+
 }  // namespace
 
 sysfs::Read sysfs::read(const std::string &path)
 {
-	Folder *folder = find(parent_of(path));
-	auto file = folder ? std::find_if(folder->files.begin(), folder->files.end(),
-					  [&](const auto &f) { return f.name == base_of(path); })
-			   : decltype(folder->files.begin()){};
-	if (!folder || file == folder->files.end())
+	auto [folder, file] = file_at(path);
+	if (!file)
 		return {-ENOENT, ""};
 
 	std::vector<char> page(PAGE_SIZE);
@@ -73,14 +82,7 @@ sysfs::Read sysfs::read(const std::string &path)
 	return {result, std::string(page.data(), static_cast<std::size_t>(result))};
 }
 
-bool sysfs::exists(const std::string &path)
-{
-	if (find(path))
-		return true;
-	const Folder *folder = find(parent_of(path));
-	return folder && std::any_of(folder->files.begin(), folder->files.end(),
-				     [&](const auto &f) { return f.name == base_of(path); });
-}
+bool sysfs::exists(const std::string &path) { return find(path) || file_at(path).second; }
 
 std::vector<std::string> sysfs::list(const std::string &folder)
 {
@@ -112,9 +114,12 @@ void sysfs_remove(const std::string &folder)
 		violations::report("sysfs: removing " + folder + ", which does not exist");
 		return;
 	}
-	if (f->reads)
+	// kernfs would wait for that read for ever: the folder stays.
+	if (f->reads) {
 		violations::report("removing " + folder + " from one of its own reads: "
 			"kernfs waits for that read to end (deadlock)");
+		return;
+	}
 	for (const struct mutex *lock : held_mutexes())
 		if (f->reader_locks.count(lock))
 			violations::report("removing " + folder + " with a lock held that its reads "

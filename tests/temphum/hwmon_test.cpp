@@ -30,6 +30,12 @@ struct Decoding {
 	const char *temperature, *humidity;
 };
 
+void PrintTo(const Decoding &decoding, std::ostream *out)
+{
+	for (unsigned byte : decoding.record)
+		*out << byte << " ";
+}
+
 class TemphumHwmonDecoding : public TemphumHwmon,
 			     public ::testing::WithParamInterface<Decoding> {};
 
