@@ -9,6 +9,7 @@
 
 #include <linux/version.h>
 #include <linux/device.h>
+#include <linux/iio/iio.h>
 #include <linux/pwm.h>
 #include <linux/timer.h>
 #include <linux/uaccess.h>
@@ -98,6 +99,17 @@ static inline int sk_pwm_set_polarity(struct pwm_device *pwm,
 #else
 #define SK_PLATFORM_REMOVE_TYPE int
 #define SK_PLATFORM_REMOVE_RESULT 0
+#endif
+
+/*
+ * The IIO core came to take a device's owner from its registration, which
+ * became a macro passing THIS_MODULE; until then (4.1 among them) the
+ * device's info names it.
+ */
+#ifdef devm_iio_device_register
+#define SK_IIO_INFO_OWNER
+#else
+#define SK_IIO_INFO_OWNER .driver_module = THIS_MODULE,
 #endif
 
 #endif /* SENSORKIT_COMPAT_H */

@@ -5,6 +5,8 @@
  * Both edges of the sensor's output restart a short debounce timer; when a
  * burst of edges has settled the timer sends SIGIO to every file that asked
  * for it, and a read of /dev/sr501 returns the line's level at that moment.
+ * The settled level also shows as the switch SW_FRONT_PROXIMITY of an
+ * input device, "sr501", for evdev readers.
  */
 
 #include <linux/module.h>
@@ -15,12 +17,14 @@
 #include <linux/of_gpio.h>
 #include <linux/gpio.h>
 #include <linux/gpio/consumer.h>
+#include <linux/input.h>
 #include <linux/interrupt.h>
 #include <linux/timer.h>
 #include <linux/jiffies.h>
 #include <linux/mutex.h>
 #include <linux/signal.h>
 #include <linux/uaccess.h>
+#include <linux/workqueue.h>
 
 #include "sensorkit_compat.h"
 
@@ -36,6 +40,8 @@ static struct timer_list timer;
 static int sr501_gpio;
 static int major;
 static struct class *class;
+static struct input_dev *sr501_input;
+static struct work_struct sr501_report_work;
 /* Keeps reads off a line that probe or remove is taking or giving back. */
 static DEFINE_MUTEX(sr501_lock);
 
@@ -87,9 +93,21 @@ static const struct file_operations sr501_ops = {
 	.fasync = sr501_fasync,
 };
 
+/* The line's controller may sleep (gpio-sim does): sample it in a worker. */
+static void sr501_report(struct work_struct *work)
+{
+	int level = gpiod_get_value_cansleep(sr501_desc);
+
+	if (level < 0)
+		return;
+	input_report_switch(sr501_input, SW_FRONT_PROXIMITY, level);
+	input_sync(sr501_input);
+}
+
 static void timeout_handler(SK_TIMER_ARG unused)
 {
 	kill_fasync(&sr_fasync, SIGIO, POLL_IN);
+	schedule_work(&sr501_report_work);
 }
 
 static irqreturn_t sr501_handler(int this_irq, void *dev_id)
@@ -117,6 +135,33 @@ static void sr501_release_line(void)
 	gpio_free(sr501_gpio);
 }
 
+/* Goes by devres after remove, which has stopped the reports by then. */
+static int sr501_input_register(struct platform_device *pdev)
+{
+	struct input_dev *input;
+	int ret;
+
+	input = devm_input_allocate_device(&pdev->dev);
+	if (!input)
+		return -ENOMEM;
+	input->name = SR501_NAME;
+	input->phys = SR501_NAME "/input0";
+	input->id.bustype = BUS_HOST;
+	input_set_capability(input, EV_SW, SW_FRONT_PROXIMITY);
+	ret = input_register_device(input);
+	if (ret)
+		return ret;
+	sr501_input = input;
+	INIT_WORK(&sr501_report_work, sr501_report);
+	return 0;
+}
+
+static void sr501_stop_reports(void)
+{
+	del_timer_sync(&timer);
+	cancel_work_sync(&sr501_report_work);
+}
+
 /* Takes the line and its interrupt; called with sr501_lock held. */
 static int sr501_bind(struct platform_device *pdev)
 {
@@ -142,6 +187,13 @@ static int sr501_bind(struct platform_device *pdev)
 	}
 	sr501_desc = gpio_to_desc(sr501_gpio);
 
+	/* The timer's first expiry already reports to it. */
+	ret = sr501_input_register(pdev);
+	if (ret) {
+		sr501_release_line();
+		return ret;
+	}
+
 	irq = gpiod_to_irq(sr501_desc);
 	sr501_start_timer();
 
@@ -150,12 +202,14 @@ static int sr501_bind(struct platform_device *pdev)
 				   "sr501_irq", NULL);
 	if (ret) {
 		printk(KERN_DEFAULT "request_irq failed\n");
-		del_timer_sync(&timer);
+		sr501_stop_reports();
 		sr501_release_line();
 		return -1;
 	}
 
 	printk(KERN_DEFAULT "request_irq success\n");
+	/* The level at bind, for readers that come before the first edge. */
+	schedule_work(&sr501_report_work);
 	return 0;
 }
 
@@ -174,7 +228,7 @@ static SK_PLATFORM_REMOVE_TYPE sr501_remove(struct platform_device *pdev)
 {
 	mutex_lock(&sr501_lock);
 	free_irq(irq, NULL);
-	del_timer_sync(&timer);
+	sr501_stop_reports();
 	sr501_release_line();
 	mutex_unlock(&sr501_lock);
 	return SK_PLATFORM_REMOVE_RESULT;

@@ -3,7 +3,8 @@
  * temphum_drv: a DHT11 temperature and humidity sensor on one GPIO line,
  * read through /dev/dht11. Every read runs one exchange on the sensor's
  * single-wire bus, bit-banged with local interrupts off, and returns the
- * sensor's five-byte record.
+ * sensor's five-byte record. The same readings show as a hwmon device,
+ * "dht11", in millidegrees and milli-percent.
  */
 #include <linux/module.h>
 #include <linux/init.h>
@@ -13,10 +14,13 @@
 #include <linux/of.h>
 #include <linux/of_gpio.h>
 #include <linux/gpio/consumer.h>
+#include <linux/hwmon.h>
+#include <linux/jiffies.h>
 #include <linux/delay.h>
 #include <linux/irqflags.h>
 #include <linux/mutex.h>
 #include <linux/string.h>
+#include <linux/sysfs.h>
 #include <linux/uaccess.h>
 
 #include "sensorkit_compat.h"
@@ -26,6 +30,10 @@
 
 #define DHT11_RECORD_SIZE	5
 #define DHT11_RECORD_BITS	(DHT11_RECORD_SIZE * 8)
+#define DHT11_HUMIDITY		0	/* integral byte; the tenths follow */
+#define DHT11_TEMPERATURE	2
+#define DHT11_CHECKSUM		4
+#define DHT11_MAX_TENTHS	9
 
 /*
  * Host side of the exchange. The sensor wants a start of at least 18 ms, and
@@ -37,11 +45,19 @@
 #define DHT11_ONE_TAIL_US	40	/* carries a 1 past its high phase */
 /* A few times the longest phase, so a stalled sensor cannot hang us. */
 #define DHT11_EDGE_TIMEOUT_US	250
+/*
+ * hwmon readers poll: a good record serves them for 2 s, the sensor's rest
+ * as the kernel's IIO dht11 driver keeps it, before a new exchange.
+ */
+#define DHT11_VALID_JIFFIES	(2 * HZ)
 
 static int dht11_gpio;
 static struct gpio_desc *dht11_desc;
 static int DHT11_PIN;
 static unsigned char data[DHT11_RECORD_SIZE];
+/* Whether data holds a record with a good checksum, and since when. */
+static bool dht11_data_good;
+static unsigned long dht11_measured_at;
 static int major;
 static struct class *class;
 
@@ -123,7 +139,13 @@ static int dht11_exchange(u8 *record)
 	return 0;
 }
 
-/* Only a complete record replaces the last good one. */
+static bool dht11_checksum_good(const u8 *record)
+{
+	return ((record[0] + record[1] + record[2] + record[3]) & 0xff) ==
+		record[DHT11_CHECKSUM];
+}
+
+/* Only a complete record replaces the last one. */
 static int dht11_measure(void)
 {
 	u8 record[DHT11_RECORD_SIZE] = { 0 };
@@ -133,10 +155,78 @@ static int dht11_measure(void)
 	local_irq_save(flags);
 	ret = dht11_exchange(record);
 	local_irq_restore(flags);
-	if (!ret)
+	if (!ret) {
 		memcpy(data, record, sizeof(data));
+		dht11_data_good = dht11_checksum_good(data);
+		dht11_measured_at = jiffies;
+	}
 	return ret;
 }
+
+/*
+ * For hwmon, called with dht11_lock held: a good record younger than the
+ * sensor's rest, else a new exchange; a failed or corrupt one gives -EIO.
+ */
+static int dht11_recent_good_record(void)
+{
+	int ret;
+
+	if (!dht11_desc)
+		return -ENODEV;
+	if (dht11_data_good &&
+	    time_before(jiffies, dht11_measured_at + DHT11_VALID_JIFFIES))
+		return 0;
+	ret = dht11_measure();
+	if (ret)
+		return ret;
+	return dht11_data_good ? 0 : -EIO;
+}
+
+/* An integral and a tenths byte in thousandths, as hwmon wants them. */
+static int dht11_decode(const u8 *bytes, int *thousandths)
+{
+	if (bytes[1] > DHT11_MAX_TENTHS)
+		return -EIO;
+	*thousandths = bytes[0] * 1000 + bytes[1] * 100;
+	return 0;
+}
+
+static ssize_t dht11_show_reading(char *buf, unsigned int byte)
+{
+	int value, ret;
+
+	if (mutex_lock_interruptible(&dht11_lock))
+		return -ERESTARTSYS;
+	ret = dht11_recent_good_record();
+	if (!ret)
+		ret = dht11_decode(&data[byte], &value);
+	mutex_unlock(&dht11_lock);
+	if (ret)
+		return ret;
+	return sprintf(buf, "%d\n", value);
+}
+
+static ssize_t temp1_input_show(struct device *dev,
+				struct device_attribute *attr, char *buf)
+{
+	return dht11_show_reading(buf, DHT11_TEMPERATURE);
+}
+
+static ssize_t humidity1_input_show(struct device *dev,
+				    struct device_attribute *attr, char *buf)
+{
+	return dht11_show_reading(buf, DHT11_HUMIDITY);
+}
+
+static DEVICE_ATTR_RO(temp1_input);
+static DEVICE_ATTR_RO(humidity1_input);
+
+static struct attribute *dht11_attrs[] = {
+	&dev_attr_temp1_input.attr,
+	&dev_attr_humidity1_input.attr,
+	NULL
+};
+ATTRIBUTE_GROUPS(dht11);
 
 static int dht11_open(struct inode *inode, struct file *file)
 {
@@ -173,45 +263,67 @@ static const struct file_operations dht11_ops = {
 	.read = dht11_read,
 };
 
-static int dht11_probe(struct platform_device *pdev)
+/* Takes the line; called with dht11_lock held. */
+static int dht11_take_line(struct platform_device *pdev)
 {
 	struct gpio_desc *desc;
 	int gpio;
-	int ret = 0;
 
-	mutex_lock(&dht11_lock);
 	/* One sensor per module: a second node must not take the line over. */
-	if (dht11_desc) {
-		ret = -EBUSY;
-		goto out;
-	}
+	if (dht11_desc)
+		return -EBUSY;
 	gpio = of_get_named_gpio(pdev->dev.of_node, "gpios", 0);
-	if (gpio < 0) {
-		ret = gpio;
-		goto out;
-	}
+	if (gpio < 0)
+		return gpio;
 	desc = gpio_to_desc(gpio);
-	if (!desc) {
-		ret = -ENODEV;
-		goto out;
-	}
+	if (!desc)
+		return -ENODEV;
 	dht11_gpio = gpio;
 	dht11_desc = desc;
 	DHT11_PIN = dht11_gpio;
+	dht11_data_good = false;
 	printk(KERN_DEFAULT "DHT11_PIN = %d\n", DHT11_PIN);
 	gpiod_direction_output(dht11_desc, 1);
 	printk(KERN_DEFAULT "dht11 probe run\n");
-out:
-	mutex_unlock(&dht11_lock);
-	return ret;
+	return 0;
 }
 
-/* The line is left as it is; reads fail until the next probe. */
-static SK_PLATFORM_REMOVE_TYPE dht11_remove(struct platform_device *pdev)
+/* Reads fail until the next probe; the line is left as it is. */
+static void dht11_forget_line(void)
 {
 	mutex_lock(&dht11_lock);
 	dht11_desc = NULL;
+	dht11_data_good = false;
 	mutex_unlock(&dht11_lock);
+}
+
+/*
+ * The hwmon device goes after remove, by devres: its removal waits for
+ * readers in the middle of a show, who may be waiting for dht11_lock.
+ */
+static int dht11_probe(struct platform_device *pdev)
+{
+	struct device *hwmon;
+	int ret;
+
+	mutex_lock(&dht11_lock);
+	ret = dht11_take_line(pdev);
+	mutex_unlock(&dht11_lock);
+	if (ret)
+		return ret;
+
+	hwmon = devm_hwmon_device_register_with_groups(&pdev->dev, DHT11_NAME,
+						       NULL, dht11_groups);
+	if (IS_ERR(hwmon)) {
+		dht11_forget_line();
+		return PTR_ERR(hwmon);
+	}
+	return 0;
+}
+
+static SK_PLATFORM_REMOVE_TYPE dht11_remove(struct platform_device *pdev)
+{
+	dht11_forget_line();
 	return SK_PLATFORM_REMOVE_RESULT;
 }
 

@@ -86,13 +86,15 @@ int probe(Device &d, struct device_driver *drv)
 	return d.last_probe;
 }
 
-void release(Device &d)
+void release(Device &d, const std::function<void()> &after_remove = {})
 {
 	struct device *dev = d.dev;
 	if (!dev->driver)
 		return;
 	detail::event("core", std::string("remove ") + dev->driver->name + " " + dev->init_name);
 	call_bus(dev->bus->remove, dev, "remove");
+	if (after_remove)
+		after_remove();
 	release_devres(d);
 	dev->driver = nullptr;
 }
@@ -192,6 +194,12 @@ void bus::unbind(const std::string &name)
 {
 	if (Device *d = find(name))
 		release(*d);
+}
+
+void bus::unbind(const std::string &name, const std::function<void()> &waiting_reader)
+{
+	if (Device *d = find(name))
+		release(*d, waiting_reader);
 }
 
 int bus::bind(const std::string &name)

@@ -20,7 +20,7 @@ struct State {
 	Context context = Context::process;
 	bool irqs_off = false;
 	time::Nanoseconds off_since = 0, longest_off = 0;
-	int mutexes = 0;
+	std::vector<const struct mutex *> held;
 	std::vector<std::string> violations;
 	std::vector<log::Entry> log;
 	std::vector<Event> events;
@@ -45,6 +45,11 @@ void reset()
 	detail::reset_gpio();
 	detail::reset_pwm();
 	detail::reset_user();
+	detail::reset_workqueue();
+	detail::reset_input();
+	detail::reset_iio();
+	detail::reset_hwmon();
+	detail::reset_sysfs();
 	detail::reset_time();
 	state() = State{};
 }
@@ -117,7 +122,9 @@ void fault::inject(const std::string &site, int error, unsigned skip, unsigned t
 
 namespace detail {
 
-int mutexes_held() { return state().mutexes; }
+int mutexes_held() { return static_cast<int>(state().held.size()); }
+
+const std::vector<const struct mutex *> &held_mutexes() { return state().held; }
 
 void check_return(const char *from, int mutexes_before)
 {
@@ -232,7 +239,8 @@ void mutex_lock(struct mutex *lock)
 		return;
 	}
 	lock->locked = 1;
-	state().mutexes++;
+	state().held.push_back(lock);
+	ksim::detail::sysfs_note_lock(lock);
 }
 
 int mutex_lock_interruptible(struct mutex *lock)
@@ -248,7 +256,8 @@ void mutex_unlock(struct mutex *lock)
 		return;
 	}
 	lock->locked = 0;
-	state().mutexes--;
+	auto &held = state().held;
+	held.erase(std::find(held.begin(), held.end(), lock));
 }
 
 }  // extern "C"

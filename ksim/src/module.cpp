@@ -58,7 +58,8 @@ int run(const Module &m, const std::function<int()> &entry, const char *what)
 void check_nothing_left(const Module &m, const char *after)
 {
 	for (const auto &held : {detail::chrdevs_held_by(m.mod), detail::drivers_held_by(m.mod),
-				 detail::irqs_held_by(m.mod), detail::timers_armed_by(m.mod)})
+				 detail::irqs_held_by(m.mod), detail::timers_armed_by(m.mod),
+				 detail::sysfs_dirs_held_by(m.mod)})
 		for (const std::string &what : held)
 			violations::report(detail::format("%s left %s behind after %s", m.mod->name,
 							  what.c_str(), after));

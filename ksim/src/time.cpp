@@ -160,6 +160,7 @@ void run_waiting_timers()
 		}
 		check_return("timer function", mutexes);
 	}
+	run_pending_work();
 }
 
 std::vector<std::string> timers_armed_by(const struct module *mod)
@@ -181,6 +182,12 @@ extern "C" {
 unsigned long ksim_jiffies(void) { return ksim::detail::current_jiffies(); }
 
 void ksim_ndelay(unsigned long nsecs) { ksim::time::advance(nsecs); }
+
+void msleep(unsigned int msecs)
+{
+	ksim_might_sleep(__func__);
+	ksim::time::advance(ksim::time::ms(msecs));
+}
 
 void init_timer_key(struct timer_list *timer, unsigned int flags, const char *name,
 		    struct lock_class_key *key)

@@ -403,3 +403,58 @@ TEST_F(MotionDrv, EachFailedLoadStepIsUndoneAndReported)
 }
 
 }  // namespace
+
+// The input device "sr501": the switch SW_FRONT_PROXIMITY (0x0b) of EV_SW
+// (5) follows the debounced level, each change closed by a SYN_REPORT.
+class MotionInput : public MotionDrv {
+protected:
+	static input::Event proximity(Nanoseconds at, int value) { return {at, 5, 0x0b, value}; }
+	static input::Event report(Nanoseconds at) { return {at, 0, 0, 0}; }
+};
+
+TEST_F(MotionInput, TheSwitchFollowsTheSettledLevelWhenTheSignalGoesOut)
+{
+	load_bound();
+	const int fd = subscribe(monitor);
+	EXPECT_EQ(input::node("sr501"), "/dev/input/event0");
+	pir.bounce(ms(1002), 1, 3, ms(2));
+	// Chatter that settles where it began changes nothing.
+	pir.burst(ms(2002), 0, 4, ms(3));
+	pir.bounce(ms(3002), 0, 3, ms(2));
+	time::advance_to(ms(3500));
+
+	const auto signals = sigio_times(monitor);
+	ASSERT_EQ(signals.size(), 3u);
+	EXPECT_EQ(input::events("sr501"),
+		  (std::vector<input::Event>{proximity(signals[0], 1), report(signals[0]),
+					     proximity(signals[2], 0), report(signals[2])}));
+	unsubscribe(fd);
+	EXPECT_EQ(fs::close(fd), 0);
+}
+
+TEST_F(MotionInput, APresenceAtBindIsReportedThenItsEnd)
+{
+	pir.set(1);
+	load_bound();
+	pir.set_at(ms(1000), 0);
+	time::advance_to(ms(1100));
+	const auto events = input::events("sr501");
+	ASSERT_EQ(events.size(), 4u);
+	EXPECT_EQ(events[0], proximity(0, 1));
+	EXPECT_EQ(events[2].value, 0);
+}
+
+TEST_F(MotionInput, UnbindStopsTheReportsAndTakesTheDeviceAway)
+{
+	load_bound();
+	// An edge whose timer is still pending.
+	pir.set_at(ms(1000), 1);
+	time::advance_to(ms(1005));
+	bus::unbind("pir");
+	EXPECT_FALSE(input::registered("sr501"));
+	time::advance_to(ms(2000));
+
+	ASSERT_EQ(bus::bind("pir"), 0);
+	EXPECT_TRUE(input::registered("sr501"));
+	EXPECT_TRUE(input::events("sr501").empty());
+}

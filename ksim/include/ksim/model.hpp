@@ -195,8 +195,45 @@ bool bound(const std::string &name);
 int last_probe_result(const std::string &name);
 // As through the driver's sysfs files.
 void unbind(const std::string &name);
+// The same, with a reader that was waiting for a lock remove held: it runs
+// once remove has returned, before the device-managed resources go.
+void unbind(const std::string &name, const std::function<void()> &waiting_reader);
 int bind(const std::string &name);
 }  // namespace bus
+
+// Attribute files under /sys, as read(2) of one gives them.
+namespace sysfs {
+struct Read {
+	ssize_t result;  // the show's count, or a negative errno (-ENOENT: no file)
+	std::string text;
+};
+Read read(const std::string &path);
+bool exists(const std::string &path);
+// The folders in a folder: "/sys/class/hwmon" gives {"hwmon0", ...}.
+std::vector<std::string> list(const std::string &folder);
+}  // namespace sysfs
+
+// Registered input devices, by name, and what evdev hands their readers.
+namespace input {
+struct Event {
+	time::Nanoseconds at;
+	unsigned type, code;
+	int value;
+	bool operator==(const Event &o) const
+	{
+		return at == o.at && type == o.type && code == o.code && value == o.value;
+	}
+};
+inline std::ostream &operator<<(std::ostream &out, const Event &e)
+{
+	return out << "{" << e.at << " ns, type " << e.type << ", code " << e.code << ", "
+		   << e.value << "}";
+}
+bool registered(const std::string &name);
+std::vector<Event> events(const std::string &name);
+// Its evdev node, "/dev/input/eventN", or "" when not registered.
+std::string node(const std::string &name);
+}  // namespace input
 
 namespace gpio {
 enum class Pull { down, up };

@@ -8,4 +8,9 @@
 #define udelay(n) ksim_ndelay((unsigned long)(n) * 1000UL)
 #define mdelay(n) ksim_ndelay((unsigned long)(n) * 1000000UL)
 
+/* Sleeps: process context with interrupts on, and time moves on. */
+KSIM_BEGIN_DECLS
+void msleep(unsigned int msecs);
+KSIM_END_DECLS
+
 #endif

@@ -6,6 +6,7 @@
 #include <linux/kernel.h>
 #include <linux/err.h>
 #include <linux/kdev_t.h>
+#include <linux/sysfs.h>
 
 struct module;
 struct device_node;
@@ -35,12 +36,33 @@ struct device_driver {
 
 struct device {
 	const char *init_name;
+	struct device *parent;
 	struct bus_type *bus;
 	struct device_driver *driver;
 	struct device_node *of_node;
 	dev_t devt;
 	struct KSIM_CLASS *KSIM_CLASS;
+	void *driver_data;
 };
+
+struct device_attribute {
+	struct attribute attr;
+	ssize_t (*show)(struct device *dev, struct device_attribute *attr,
+			char *buf);
+};
+
+#define DEVICE_ATTR_RO(_name) \
+	struct device_attribute dev_attr_##_name = __ATTR_RO(_name)
+
+static inline void *dev_get_drvdata(const struct device *dev)
+{
+	return dev->driver_data;
+}
+
+static inline void dev_set_drvdata(struct device *dev, void *data)
+{
+	dev->driver_data = data;
+}
 
 KSIM_BEGIN_DECLS
 struct KSIM_CLASS *__must_check __class_create(struct module *owner,

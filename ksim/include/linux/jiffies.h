@@ -10,4 +10,8 @@
 #define INITIAL_JIFFIES ((unsigned long)(unsigned int)(-300 * HZ))
 #define jiffies ksim_jiffies()
 
+/* Compared as the board's 32-bit long does, across the wrap. */
+#define time_after(a, b) ((int)((unsigned int)(b) - (unsigned int)(a)) < 0)
+#define time_before(a, b) time_after(b, a)
+
 #endif
