@@ -6,15 +6,16 @@
 # `make panel-shot` refreshes docs/panel.png, `make demo-panel` runs the panel
 # on the virtual board's own screen and keeps its screenshots,
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
-# builds the kernel modules against a kernel tree, `make install` puts the
-# kit into a board's root file system (below).
+# builds the kernel modules against a kernel tree, `make overlays` the
+# device-tree overlays, `make install` puts the kit into a board's root file
+# system (below).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_ARGS ?=
 
 .PHONY: all setup build test soak bench panel-shot demo demo-panel board images modules modules-clean \
-	install install-modules install-programs install-nodes install-autoload
+	install install-modules install-programs install-nodes install-autoload overlays
 
 all: build
 
@@ -70,6 +71,19 @@ modules:
 modules-clean:
 	@test -n "$(KDIR)" || { echo "usage: make modules-clean KDIR=<kernel tree>" >&2; exit 2; }
 	$(MAKE) -C $(KDIR) M=$(CURDIR)/drivers clean
+
+# make overlays [OVERLAY_DEFINES='-DSENSORKIT_...']: the device-tree overlays
+# of dts/overlays/ in $(OVERLAY_DIR), for Raspberry Pi boards (parameters in
+# config.txt) and i.MX6UL/ULL boards (parameters as OVERLAY_DEFINES).
+OVERLAY_DIR ?= $(BUILD)/overlays
+OVERLAY_DEFINES ?=
+
+overlays:
+	@mkdir -p $(OVERLAY_DIR)
+	@for source in dts/overlays/*.dtso; do \
+		scripts/build-overlay $$source $(OVERLAY_DIR)/$$(basename $$source .dtso).dtbo $(OVERLAY_DEFINES) || exit 1; \
+	done
+	@echo "overlays: $$(cd $(OVERLAY_DIR) && ls *.dtbo | tr '\n' ' ')in $(OVERLAY_DIR)"
 
 # make install [DESTDIR=<board root>] KDIR=<kernel tree> [ARCH=arm
 # CROSS_COMPILE=arm-linux-gnueabihf-]: the modules for KDIR's kernel in
