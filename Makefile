@@ -8,14 +8,14 @@
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
 # builds the kernel modules against a kernel tree, `make overlays` the
 # device-tree overlays, `make install` puts the kit into a board's root file
-# system (below).
+# system and `make dkms-install` hands the modules to DKMS (below).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_ARGS ?=
 
 .PHONY: all setup build test soak bench panel-shot demo demo-panel board images modules modules-clean \
-	install install-modules install-programs install-nodes install-autoload overlays
+	install install-modules install-programs install-nodes install-autoload overlays dkms-install
 
 all: build
 
@@ -128,3 +128,23 @@ install-autoload:
 ifeq ($(LIGHTPROX_BOARD),yes)
 	install -D -m 0644 packaging/modules-load.conf $(DESTDIR)$(sysconfdir)/modules-load.d/sensorkit.conf
 endif
+
+# make dkms-install [DESTDIR=<root>]: the modules' sources and
+# drivers/dkms.conf in /usr/src/sensorkit-<version>; on the board itself (no
+# DESTDIR), DKMS then builds and installs them for the running kernel, and
+# again for each kernel installed later. A version already there is
+# replaced.
+DKMS_VERSION := $(shell sed -n 's/^PACKAGE_VERSION="\(.*\)"$$/\1/p' drivers/dkms.conf)
+DKMS_SOURCE = $(DESTDIR)/usr/src/sensorkit-$(DKMS_VERSION)
+
+dkms-install:
+	@if [ -z "$(DESTDIR)" ] && [ -n "$$(dkms status sensorkit/$(DKMS_VERSION))" ]; then \
+		dkms remove sensorkit/$(DKMS_VERSION) --all; \
+	fi
+	@rm -rf $(DKMS_SOURCE)
+	@scripts/copy-module-sources drivers $(DKMS_SOURCE)
+	@cp drivers/dkms.conf $(DKMS_SOURCE)/
+	@echo "dkms-install: the modules' sources in $(DKMS_SOURCE)"
+	@if [ -z "$(DESTDIR)" ]; then \
+		dkms add sensorkit/$(DKMS_VERSION) && dkms install sensorkit/$(DKMS_VERSION); \
+	fi
