@@ -6,13 +6,16 @@
 # `make panel-shot` refreshes docs/panel.png, `make demo-panel` runs the panel
 # on the virtual board's own screen and keeps its screenshots,
 # `make modules KDIR=... [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-]`
-# builds the kernel modules against a kernel tree.
+# builds the kernel modules against a kernel tree, `make overlays` the
+# device-tree overlays, `make install` puts the kit into a board's root file
+# system and `make dkms-install` hands the modules to DKMS (below).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_ARGS ?=
 
-.PHONY: all setup build test soak bench panel-shot demo demo-panel board images modules modules-clean
+.PHONY: all setup build test soak bench panel-shot demo demo-panel board images modules modules-clean \
+	install install-modules install-programs install-nodes install-autoload overlays dkms-install
 
 all: build
 
@@ -68,3 +71,80 @@ modules:
 modules-clean:
 	@test -n "$(KDIR)" || { echo "usage: make modules-clean KDIR=<kernel tree>" >&2; exit 2; }
 	$(MAKE) -C $(KDIR) M=$(CURDIR)/drivers clean
+
+# make overlays [OVERLAY_DEFINES='-DSENSORKIT_...']: the device-tree overlays
+# of dts/overlays/ in $(OVERLAY_DIR), for Raspberry Pi boards (parameters in
+# config.txt) and i.MX6UL/ULL boards (parameters as OVERLAY_DEFINES).
+OVERLAY_DIR ?= $(BUILD)/overlays
+OVERLAY_DEFINES ?=
+
+overlays:
+	@mkdir -p $(OVERLAY_DIR)
+	@for source in dts/overlays/*.dtso; do \
+		scripts/build-overlay $$source $(OVERLAY_DIR)/$$(basename $$source .dtso).dtbo $(OVERLAY_DEFINES) || exit 1; \
+	done
+	@echo "overlays: $$(cd $(OVERLAY_DIR) && ls *.dtbo | tr '\n' ' ')in $(OVERLAY_DIR)"
+
+# make install [DESTDIR=<board root>] KDIR=<kernel tree> [ARCH=arm
+# CROSS_COMPILE=arm-linux-gnueabihf-]: the modules for KDIR's kernel in
+# /lib/modules/<release>/extra with their indexes (depmod), the programs in
+# $(bindir), built for the board (cross-built with the project's toolchain
+# file for ARCH=arm, or PROGRAMS_TOOLCHAIN), the device nodes' group and
+# mode (udev, busybox mdev, the group for systemd-sysusers) and the
+# modules-load.d entry for lightprox_board; LIGHTPROX_BOARD=no leaves that
+# out, for a board whose device tree declares the AP3216C.
+DESTDIR ?=
+prefix ?= /usr
+bindir ?= $(prefix)/bin
+datadir ?= $(prefix)/share
+sysconfdir ?= /etc
+LIGHTPROX_BOARD ?= yes
+ifeq ($(ARCH),arm)
+PROGRAMS_TOOLCHAIN ?= $(CURDIR)/cmake/arm-linux-gnueabihf.cmake
+endif
+PROGRAMS_BUILD ?= $(BUILD)/programs-$(or $(ARCH),native)
+
+install: install-modules install-programs install-nodes install-autoload
+
+install-modules:
+	@test -n "$(KDIR)" || { echo "usage: make install KDIR=<kernel tree> [ARCH=arm CROSS_COMPILE=arm-linux-gnueabihf-] [DESTDIR=<root>]" >&2; exit 2; }
+	@scripts/install-modules $(KDIR) $(BUILD)/modules-install-$(or $(ARCH),native) $(DESTDIR)
+
+install-programs:
+	@test -z "$(ARCH)" -o -n "$(PROGRAMS_TOOLCHAIN)" || { echo "make install: ARCH=$(ARCH) needs PROGRAMS_TOOLCHAIN=<CMake toolchain file>" >&2; exit 2; }
+	@cmake -S . -B $(PROGRAMS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+		$(if $(PROGRAMS_TOOLCHAIN),-DCMAKE_TOOLCHAIN_FILE=$(PROGRAMS_TOOLCHAIN)) \
+		-DSENSORKIT_HOST=OFF -DSENSORKIT_PANEL=OFF -DSENSORKIT_SANITIZE=OFF -DSENSORKIT_BOARD=OFF \
+		-DCMAKE_INSTALL_PREFIX=$(prefix) -DCMAKE_INSTALL_BINDIR=$(bindir) >/dev/null
+	@cmake --build $(PROGRAMS_BUILD) -j $(JOBS)
+	@DESTDIR=$(DESTDIR) cmake --install $(PROGRAMS_BUILD)
+
+install-nodes:
+	install -D -m 0644 packaging/60-sensorkit.rules $(DESTDIR)$(sysconfdir)/udev/rules.d/60-sensorkit.rules
+	install -D -m 0644 packaging/sysusers.conf $(DESTDIR)$(sysconfdir)/sysusers.d/sensorkit.conf
+	install -D -m 0644 packaging/mdev.conf $(DESTDIR)$(datadir)/sensorkit/mdev.conf
+
+install-autoload:
+ifeq ($(LIGHTPROX_BOARD),yes)
+	install -D -m 0644 packaging/modules-load.conf $(DESTDIR)$(sysconfdir)/modules-load.d/sensorkit.conf
+endif
+
+# make dkms-install [DESTDIR=<root>]: the modules' sources and
+# drivers/dkms.conf in /usr/src/sensorkit-<version>; on the board itself (no
+# DESTDIR), DKMS then builds and installs them for the running kernel, and
+# again for each kernel installed later. A version already there is
+# replaced.
+DKMS_VERSION := $(shell sed -n 's/^PACKAGE_VERSION="\(.*\)"$$/\1/p' drivers/dkms.conf)
+DKMS_SOURCE = $(DESTDIR)/usr/src/sensorkit-$(DKMS_VERSION)
+
+dkms-install:
+	@if [ -z "$(DESTDIR)" ] && [ -n "$$(dkms status sensorkit/$(DKMS_VERSION))" ]; then \
+		dkms remove sensorkit/$(DKMS_VERSION) --all; \
+	fi
+	@rm -rf $(DKMS_SOURCE)
+	@scripts/copy-module-sources drivers $(DKMS_SOURCE)
+	@cp drivers/dkms.conf $(DKMS_SOURCE)/
+	@echo "dkms-install: the modules' sources in $(DKMS_SOURCE)"
+	@if [ -z "$(DESTDIR)" ]; then \
+		dkms add sensorkit/$(DKMS_VERSION) && dkms install sensorkit/$(DKMS_VERSION); \
+	fi
