@@ -29,21 +29,22 @@ board_serial=ttyS0
 # instruction counts a nanosecond, as on the real board's 1 GHz Cortex-A7:
 # the DHT11's microsecond timing must hold against the driver's own steps.
 qemu_scenario_clock=(-icount shift=0,sleep=off)
-# Each kernel: its name, where motion_drv's 2-jiffy debounce puts a PIR
-# notification after the last edge at the board's 100 Hz tick, its source
-# tarball and the directory it unpacks to, the
-# configuration it starts from, the project's fragments and patches on top,
-# the version magic its modules must carry (where the board's is meant),
-# its simulated hardware's modules in the kernel's build, and about how
-# many files it compiles (for the progress lines).
+# Each kernel: its name, its tick rate, the ticks after the last edge
+# between which motion_drv's 2-jiffy debounce puts a PIR notification
+# (6.1's timer wheel rounds every expiry up a jiffy, calc_index in
+# kernel/time/timer.c, which 4.1's did not), its source tarball and the
+# directory it unpacks to, the configuration it starts from, the project's
+# fragments and patches on top, the version magic its modules must carry
+# (where the board's is meant), its simulated hardware's modules in the
+# kernel's build, and about how many files it compiles (for the progress
+# lines).
 kernel_patches=()
 kernel_vermagic=
+kernel_hz=100
+debounce_ticks=(2 3)
 case $board_profile in
 6.1 | debug | screen)
 	kernel_label="Linux 6.1"
-	# 6.1's timer wheel rounds every expiry up a jiffy (calc_index in
-	# kernel/time/timer.c), which 4.1's did not.
-	debounce_window="20 to 30 ms"
 	kernel_tarball=/usr/src/linux-source-6.1.tar.xz
 	kernel_topdir=linux-source-6.1
 	kernel_package=linux-source-6.1
@@ -54,7 +55,6 @@ case $board_profile in
 	kernel_files=840 ;;
 6.12)
 	kernel_label="Linux 6.12"
-	debounce_window="20 to 30 ms"
 	kernel_tarball=/usr/src/linux-source-6.12.tar.xz
 	kernel_topdir=linux-source-6.12
 	kernel_package=linux-source-6.12
@@ -65,7 +65,7 @@ case $board_profile in
 	kernel_files=880 ;;
 4.1)
 	kernel_label="Linux 4.1.15"
-	debounce_window="10 to 20 ms"
+	debounce_ticks=(1 2)
 	kernel_tarball=$linux_4_1_tarball
 	kernel_topdir=linux-4.1.15
 	kernel_package=
@@ -99,6 +99,7 @@ case $board_profile in
 	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1, 6.12, screen)" >&2
 	exit 2 ;;
 esac
+debounce_window="$((debounce_ticks[0] * 1000 / kernel_hz)) to $((debounce_ticks[1] * 1000 / kernel_hz)) ms"
 if [ "$board_profile" = debug ]; then
 	kernel_fragments+=("$board_dir/kernel-debug.config")
 	# Two of 6.1's own error paths the failure-point runs walk into.
