@@ -11,9 +11,9 @@ linux_4_1_tarball=${LINUX_4_1_TARBALL:-$repo_dir/../shared/linux-4.1.15/linux-4.
 # The board comes in profiles, chosen by setting board_profile before
 # sourcing this file: "6.1" (the default), "debug", which layers the
 # kernel's own checkers on the 6.1 kernel and gives the machine a second
-# CPU, "4.1", the real board's kernel version, "6.12", and "screen", the
-# 6.1 board (the same kernel) with a screen and a pointer, and the panel on
-# it.
+# CPU, "4.1", the real board's kernel version, "6.12", "screen", the 6.1
+# board (the same kernel) with a screen and a pointer, and the panel on it,
+# and "debian", the board on Debian 12's own armhf kernel.
 board_profile=${board_profile:-6.1}
 # QEMU's ARM "virt" machine; its device tree depends on these options too.
 # Without LPAE the kernels reach only the PCIe host kept below 4 GiB. The
@@ -29,21 +29,30 @@ board_serial=ttyS0
 # instruction counts a nanosecond, as on the real board's 1 GHz Cortex-A7:
 # the DHT11's microsecond timing must hold against the driver's own steps.
 qemu_scenario_clock=(-icount shift=0,sleep=off)
-# Each kernel: its name, where motion_drv's 2-jiffy debounce puts a PIR
-# notification after the last edge at the board's 100 Hz tick, its source
-# tarball and the directory it unpacks to, the
-# configuration it starts from, the project's fragments and patches on top,
-# the version magic its modules must carry (where the board's is meant),
-# its simulated hardware's modules in the kernel's build, and about how
-# many files it compiles (for the progress lines).
+# Each kernel: its name, its tick rate, the ticks after the last edge
+# between which motion_drv's 2-jiffy debounce puts a PIR notification
+# (6.1's timer wheel rounds every expiry up a jiffy, calc_index in
+# kernel/time/timer.c, which 4.1's did not), its source tarball and the
+# directory it unpacks to, the configuration it starts from, the project's
+# fragments and patches on top, the version magic its modules must carry
+# (where the board's is meant), its simulated hardware's modules in the
+# kernel's build, and about how many files it compiles (for the progress
+# lines). A kernel that Debian builds is downloaded instead
+# (board/debian-kernel), and laid out otherwise: where its zImage and the
+# tree to build modules against are in what build-kernel prints.
 kernel_patches=()
 kernel_vermagic=
+kernel_vermagic_module=
+kernel_hz=100
+debounce_ticks=(2 3)
+kernel_image_package=
+kernel_zimage=arch/arm/boot/zImage
+kernel_kdir=.
+kernel_boot_modules=()
+kernel_irqsoff_tracer=yes
 case $board_profile in
 6.1 | debug | screen)
 	kernel_label="Linux 6.1"
-	# 6.1's timer wheel rounds every expiry up a jiffy (calc_index in
-	# kernel/time/timer.c), which 4.1's did not.
-	debounce_window="20 to 30 ms"
 	kernel_tarball=/usr/src/linux-source-6.1.tar.xz
 	kernel_topdir=linux-source-6.1
 	kernel_package=linux-source-6.1
@@ -54,7 +63,6 @@ case $board_profile in
 	kernel_files=840 ;;
 6.12)
 	kernel_label="Linux 6.12"
-	debounce_window="20 to 30 ms"
 	kernel_tarball=/usr/src/linux-source-6.12.tar.xz
 	kernel_topdir=linux-source-6.12
 	kernel_package=linux-source-6.12
@@ -63,9 +71,29 @@ case $board_profile in
 	kernel_hw_modules=(drivers/gpio/gpio-sim.ko drivers/i2c/i2c-stub.ko)
 	board_fixtures=(test_pwm test_dht11)
 	kernel_files=880 ;;
+debian)
+	# Debian 12's own armhf kernel as users get it (HZ=250,
+	# PREEMPT_VOLUNTARY, modules signed but unsigned ones taken), from
+	# Debian's archive; its headers build the kit, the fixtures and the
+	# simulators it lacks (board/debian/). What the board needs that it
+	# builds as modules comes from its own /lib/modules, loaded at boot; the
+	# kit's modules must carry the magic of those. It has no irqsoff tracer.
+	kernel_label="Linux 6.1, Debian 12's armmp"
+	kernel_hz=250
+	kernel_image_package=linux-image-armmp
+	kernel_package=
+	kernel_tarball=
+	kernel_topdir=
+	kernel_zimage=zImage
+	kernel_kdir=kdir
+	kernel_hw_modules=(sim/gpio-sim.ko sim/i2c-stub.ko)
+	kernel_boot_modules=(kernel/fs/configfs/configfs.ko kernel/drivers/i2c/i2c-dev.ko)
+	kernel_vermagic_module=modules/kernel/fs/configfs/configfs.ko
+	kernel_irqsoff_tracer=
+	board_fixtures=(test_pwm test_dht11) ;;
 4.1)
 	kernel_label="Linux 4.1.15"
-	debounce_window="10 to 20 ms"
+	debounce_ticks=(1 2)
 	kernel_tarball=$linux_4_1_tarball
 	kernel_topdir=linux-4.1.15
 	kernel_package=
@@ -96,9 +124,10 @@ case $board_profile in
 	imx6ul_dtb_addr=0x83000000
 	imx6ul_initrd_addr=0x83800000 ;;
 *)
-	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1, 6.12, screen)" >&2
+	echo "board: unknown profile '$board_profile' (6.1, debug, 4.1, 6.12, screen, debian)" >&2
 	exit 2 ;;
 esac
+debounce_window="$((debounce_ticks[0] * 1000 / kernel_hz)) to $((debounce_ticks[1] * 1000 / kernel_hz)) ms"
 if [ "$board_profile" = debug ]; then
 	kernel_fragments+=("$board_dir/kernel-debug.config")
 	# Two of 6.1's own error paths the failure-point runs walk into.
@@ -129,9 +158,11 @@ kernel_src=$cache_dir/$kernel_topdir-full
 	kernel_src+=-$(cat "${kernel_patches[@]}" | sha256sum | cut -c1-16)
 
 # A kernel that comes from outside the project may not be on the machine;
-# says so, and how to give it. Debian's come with scripts/setup.
+# says so, and how to give it. Debian's come with scripts/setup or from
+# its archive.
 kernel_source_missing() {
-	[ -z "$kernel_package" ] && [ ! -f "$kernel_tarball" ] || return 1
+	[ -z "$kernel_package" ] && [ -z "$kernel_image_package" ] &&
+		[ ! -f "$kernel_tarball" ] || return 1
 	echo "no Linux 4.1.15 tree at $kernel_tarball;" \
 		"set LINUX_4_1_TARBALL to the path of linux-4.1.15.tar.xz"
 }

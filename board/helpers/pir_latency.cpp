@@ -1,7 +1,8 @@
-// pir_latency PULL EDGES: times the PIR notification on the virtual board.
-// Pulls the simulated PIR line (PULL, its simulator's sysfs pull file) EDGES
-// times, up and down in turn, and measures on CLOCK_MONOTONIC from each
-// write of the pull file to the SIGIO that /dev/sr501 then sends to its
+// pir_latency PULL EDGES TICK_US: times the PIR notification on the virtual
+// board. Pulls the simulated PIR line (PULL, its simulator's sysfs pull
+// file) EDGES times, up and down in turn, each after a random part of the
+// kernel's tick (TICK_US microseconds), and measures on CLOCK_MONOTONIC
+// from each write of the pull file to the SIGIO that /dev/sr501 then sends to its
 // FASYNC subscriber, as motion_monitor subscribes. Fails unless every edge
 // brings exactly one notification and the node then reads the level pulled.
 #include <algorithm>
@@ -21,9 +22,6 @@
 namespace {
 
 constexpr const char *node = "/dev/sr501";
-// The board's tick (HZ=100). Each edge waits a random part of it, so that
-// edges land at every phase of the tick the debounce timer counts in.
-constexpr long long tick_ns = 10'000'000;
 // Far beyond the debounce: a notification not there by then is lost.
 constexpr timespec notification_timeout = {1, 0};
 // How long the line stays quiet after the last edge, to catch a late extra.
@@ -107,25 +105,27 @@ void print_spread(std::vector<long long> delays)
 	       at_fraction_ms(delays, 0.0), at_fraction_ms(delays, 1.0));
 }
 
-int parse_edges(const char *text)
+long parse_count(const char *name, const char *text, long least, long most)
 {
 	char *end;
 	errno = 0;
-	const long edges = strtol(text, &end, 10);
-	if (errno != 0 || *end != '\0' || end == text || edges < 1 || edges > 100000)
-		errx(1, "EDGES must be a count from 1 to 100000, not '%s'", text);
-	return static_cast<int>(edges);
+	const long count = strtol(text, &end, 10);
+	if (errno != 0 || *end != '\0' || end == text || count < least || count > most)
+		errx(1, "%s must be a count from %ld to %ld, not '%s'", name, least, most, text);
+	return count;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-	if (argc != 3) {
-		fputs("usage: pir_latency PULL_FILE EDGES\n", stderr);
+	if (argc != 4) {
+		fputs("usage: pir_latency PULL_FILE EDGES TICK_US\n", stderr);
 		return 2;
 	}
-	const int edges = parse_edges(argv[2]);
+	const int edges = static_cast<int>(parse_count("EDGES", argv[2], 1, 100000));
+	// Edges land at every phase of the tick the debounce timer counts in.
+	const long long tick_ns = parse_count("TICK_US", argv[3], 1000, 100000) * 1000LL;
 	const int pull_fd = open(argv[1], O_WRONLY);
 	if (pull_fd < 0)
 		errx(1, "open %s: %s", argv[1], strerror(errno));

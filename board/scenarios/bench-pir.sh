@@ -3,5 +3,5 @@
 # notification.
 insmod /lib/modules/motion_drv.ko
 pull=$(pir-pull)
-pir_latency "$pull" 500
+pir_latency "$pull" 500 "$board_tick_us"
 rmmod motion_drv
