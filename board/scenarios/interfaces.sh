@@ -13,14 +13,6 @@ named() {
 		if [ "$(cat "$dir/name" 2> /dev/null)" = "$2" ]; then echo "$dir"; fi
 	done
 }
-# The evdev node of the input device NAME, if any.
-event_node() {
-	input=$(named /sys/class/input "$1")
-	[ -n "$input" ] || return 0
-	for event in "$input"/event*; do
-		if [ -e "/dev/input/${event##*/}" ]; then echo "/dev/input/${event##*/}"; fi
-	done
-}
 # The files FILE... of the folder DIR on one line, or "none" without DIR.
 values() {
 	dir=$1
@@ -34,7 +26,7 @@ show_all() {
 		temp1_input humidity1_input)"
 	echo "$1: iio ap3216c: $(values "$(named /sys/bus/iio/devices ap3216c)" \
 		in_illuminance_raw in_proximity_raw in_intensity_ir_raw)"
-	node=$(event_node sr501)
+	node=$(event-node sr501)
 	echo "$1: input sr501: ${node:-none}"
 }
 
