@@ -97,6 +97,9 @@ overlays:
 # mode (udev, busybox mdev, the group for systemd-sysusers) and the
 # modules-load.d entry for lightprox_board; LIGHTPROX_BOARD=no leaves that
 # out, for a board whose device tree declares the AP3216C.
+# PROGRAMS_BUILD names the programs' build folder, and PROGRAMS_CMAKE_FLAGS
+# adds to their configuration, for a build that makes more than the kit's
+# programs in the same folder (the virtual boards' helpers and panel).
 DESTDIR ?=
 prefix ?= /usr
 bindir ?= $(prefix)/bin
@@ -107,6 +110,7 @@ ifeq ($(ARCH),arm)
 PROGRAMS_TOOLCHAIN ?= $(CURDIR)/cmake/arm-linux-gnueabihf.cmake
 endif
 PROGRAMS_BUILD ?= $(BUILD)/programs-$(or $(ARCH),native)
+PROGRAMS_CMAKE_FLAGS ?=
 
 install: install-modules install-programs install-nodes install-autoload
 
@@ -119,7 +123,7 @@ install-programs:
 	@cmake -S . -B $(PROGRAMS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 		$(if $(PROGRAMS_TOOLCHAIN),-DCMAKE_TOOLCHAIN_FILE=$(PROGRAMS_TOOLCHAIN)) \
 		-DSENSORKIT_HOST=OFF -DSENSORKIT_PANEL=OFF -DSENSORKIT_SANITIZE=OFF -DSENSORKIT_BOARD=OFF \
-		-DCMAKE_INSTALL_PREFIX=$(prefix) -DCMAKE_INSTALL_BINDIR=$(bindir) >/dev/null
+		-DCMAKE_INSTALL_PREFIX=$(prefix) -DCMAKE_INSTALL_BINDIR=$(bindir) $(PROGRAMS_CMAKE_FLAGS) >/dev/null
 	@cmake --build $(PROGRAMS_BUILD) -j $(JOBS)
 	@DESTDIR=$(DESTDIR) cmake --install $(PROGRAMS_BUILD)
 

@@ -87,6 +87,8 @@ debian)
 	kernel_zimage=zImage
 	kernel_kdir=kdir
 	kernel_hw_modules=(sim/gpio-sim.ko sim/i2c-stub.ko)
+	# The kit's standard interfaces need IIO's core and the input
+	# devices' event nodes, modules there too.
 	kernel_boot_modules=(kernel/fs/configfs/configfs.ko kernel/drivers/i2c/i2c-dev.ko
 		kernel/drivers/iio/industrialio.ko kernel/drivers/input/evdev.ko)
 	kernel_vermagic_module=modules/kernel/fs/configfs/configfs.ko

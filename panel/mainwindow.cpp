@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -7,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTableWidget>
-#include <QTime>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -19,6 +19,7 @@
 #include "serial_line.h"
 #include "serial_listener.h"
 #include "tapslider.h"
+#include "trendplot.h"
 
 namespace {
 
@@ -83,8 +84,15 @@ void MainWindow::build_layout()
 	modules->setObjectName("modules");
 	modules->setHorizontalHeaderLabels({"Module", "Value", "Frames", "Last frame"});
 	modules->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+	// Beside the trends the table has half the width: the count and the
+	// time take what they need, the module and its value share the rest.
+	modules->horizontalHeader()->setSectionResizeMode(count_column, QHeaderView::ResizeToContents);
+	modules->horizontalHeader()->setSectionResizeMode(time_column, QHeaderView::ResizeToContents);
 	modules->verticalHeader()->hide();
 	modules->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+	trends = new TrendPlot(nullptr);
+	trends->setObjectName("trends");
 
 	log = new QPlainTextEdit;
 	log->setObjectName("log");
@@ -104,9 +112,13 @@ void MainWindow::build_layout()
 	servo_row->addWidget(slider, 1);
 	servo_row->addWidget(angle_label);
 
+	auto *readings = new QHBoxLayout;
+	readings->addWidget(modules, 1);
+	readings->addWidget(trends, 1);
+
 	auto *central = new QWidget;
 	auto *layout = new QVBoxLayout(central);
-	layout->addWidget(modules, 2);
+	layout->addLayout(readings, 2);
 	layout->addWidget(log, 1);
 	layout->addLayout(servo_row);
 	setCentralWidget(central);
@@ -163,17 +175,18 @@ void MainWindow::copy_frame(char *module, char *value)
 
 void MainWindow::show_frame(const QString &module, const QString &value)
 {
-	const QTime now = QTime::currentTime();
-	log->appendPlainText(now.toString("hh:mm:ss.zzz") + "  " + module + " = " +
+	const QDateTime now = QDateTime::currentDateTime();
+	log->appendPlainText(now.time().toString("hh:mm:ss.zzz") + "  " + module + " = " +
 			     displayed_value(value));
 	// A first frame that did not parse leaves no module to show.
 	if (module.isEmpty())
 		return;
+	trends->add_value(module, displayed_value(value), now);
 	const int row = module_row(module);
 	modules->item(row, value_column)->setText(displayed_value(value));
 	QTableWidgetItem *count = modules->item(row, count_column);
 	count->setData(Qt::DisplayRole, count->data(Qt::DisplayRole).toInt() + 1);
-	modules->item(row, time_column)->setText(now.toString("hh:mm:ss"));
+	modules->item(row, time_column)->setText(now.time().toString("hh:mm:ss"));
 }
 
 int MainWindow::module_row(const QString &module)

@@ -1,5 +1,6 @@
-// The panel's window: a table of the modules heard on the serial line, a log
-// of their frames, and a slider that drives the servo.
+// The panel's window: a table of the modules heard on the serial line and,
+// beside it, the trends of their numeric values; a log of their frames, and
+// a slider that drives the servo.
 #pragma once
 
 #include <QHash>
@@ -14,6 +15,7 @@ class QPlainTextEdit;
 class QTableWidget;
 class Serial_Listener;
 class TapSlider;
+class TrendPlot;
 
 class MainWindow : public QMainWindow {
 	Q_OBJECT
@@ -36,6 +38,7 @@ private:
 	void drive_servo(int percent);
 
 	QTableWidget *modules;
+	TrendPlot *trends;
 	QPlainTextEdit *log;
 	TapSlider *slider;
 	QLabel *angle_label;

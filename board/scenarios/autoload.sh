@@ -1,10 +1,6 @@
 # The kit's modules loaded as a board's udev or mdev loads them: by the
 # modalias of each device the device tree (or lightprox_board) declares,
-# through the aliases their match tables give.
-dir=/lib/modules/$(uname -r)
-mkdir -p "$dir"
-cp /lib/modules/*.ko "$dir/"
-depmod
+# through the aliases their match tables give, as make install indexed them.
 insmod /lib/modules/lightprox_board.ko
 for dev in /sys/bus/platform/devices/dht11 /sys/bus/platform/devices/sr501 \
 	/sys/bus/platform/devices/sg90 /sys/bus/i2c/devices/0-001e; do

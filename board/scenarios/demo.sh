@@ -59,6 +59,33 @@ for angle in 0 45 90 135 180; do
 	echo "servo_set $angle -> $(servo-state)"
 done
 
+say "sensor_frames: the readings as {module,value} frames on the second serial line"
+echo "It sends what the nodes read on $board_serial, for sensor_panel at the far"
+echo "end, and prints each write: pir when it starts and on each SIGIO, temp and"
+echo "humi from the DHT11 at most every 2 s, light, dis and ir every interval (1 s):"
+light 10 300 100
+dht11-sensor 45 0 23 5
+: > /tmp/frames
+sensor_frames --port "$board_serial" --interval 1 > /tmp/frames &
+sender=$!
+shown=0
+# Waits until sensor_frames has sent TEXT; shows what it sent since the last look.
+sent() {
+	until grep -qF "$1" /tmp/frames; do sleep 0.1; done
+	total=$(wc -l < /tmp/frames)
+	sed -n "$((shown + 1)),${total}p" /tmp/frames
+	shown=$total
+}
+sent '{temp,23.5}'
+echo "somebody walks in"
+pir 1
+sent '{pir,1}'
+echo "the lights go up and they come closer"
+light 12 1800 750
+sent '{ir,12}'
+kill "$sender"
+wait "$sender" || echo "(a signal ends sensor_frames: status $?)"
+
 say "Unloading the kit in reverse order"
 kit unload
 lsmod

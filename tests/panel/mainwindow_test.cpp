@@ -11,9 +11,12 @@
 
 #include <memory>
 
+#include <qwt_plot_curve.h>
+
 #include "mainwindow.h"
 #include "output_capture.h"
 #include "pty_pair.h"
+#include "trendplot.h"
 
 namespace {
 
@@ -110,6 +113,13 @@ void MainWindowTest::frames_fill_the_table_and_the_log()
 	QCOMPARE(table_row(table, 1), (QStringList{"hum", "40", "1"}));
 	QVERIFY(!table->item(0, 3)->text().isEmpty());
 	QVERIFY(log->toPlainText().endsWith("  temp = 22"));
+	// The values, without the closing brace, reach the trends too.
+	QStringList curves;
+	const auto *trends = window.findChild<TrendPlot *>("trends");
+	for (const QwtPlotItem *item : trends->itemList(QwtPlotItem::Rtti_PlotCurve))
+		curves << item->title().text() + " " +
+				  QString::number(static_cast<const QwtPlotCurve *>(item)->dataSize());
+	QCOMPARE(curves, (QStringList{"temp 2", "hum 1"}));
 }
 
 void MainWindowTest::closing_ends_the_loop_and_the_line()

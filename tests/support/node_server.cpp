@@ -50,8 +50,8 @@ long served_write(const NodeModel &model, pid_t caller, void *buffer, std::size_
 
 } // namespace
 
-NodeServer::NodeServer(int listener, NodeModel model, NodeId node)
-	: listener_(listener), stop_(eventfd(0, EFD_CLOEXEC)), model_(std::move(model)), node_(node)
+NodeServer::NodeServer(int listener, std::vector<ServedNode> nodes)
+	: listener_(listener), stop_(eventfd(0, EFD_CLOEXEC)), nodes_(std::move(nodes))
 {
 	if (stop_ < 0) {
 		close(listener_);
@@ -88,6 +88,17 @@ void NodeServer::serve()
 	}
 }
 
+const ServedNode *NodeServer::serving(const std::string &file) const
+{
+	struct stat node;
+	if (stat(file.c_str(), &node) != 0)
+		return nullptr;
+	for (const ServedNode &served : nodes_)
+		if (node.st_dev == served.id.device && node.st_ino == served.id.inode)
+			return &served;
+	return nullptr;
+}
+
 void NodeServer::answer_one()
 {
 	seccomp_notif call = {};
@@ -100,15 +111,15 @@ void NodeServer::answer_one()
 	const pid_t caller = static_cast<pid_t>(call.pid);
 	const std::string file = "/proc/" + std::to_string(caller) + "/fd/" +
 				 std::to_string(static_cast<int>(call.data.args[0]));
-	struct stat node;
-	if (stat(file.c_str(), &node) != 0 || node.st_dev != node_.device || node.st_ino != node_.inode) {
+	const ServedNode *served = serving(file);
+	if (!served) {
 		reply.flags = SECCOMP_USER_NOTIF_FLAG_CONTINUE;
 	} else {
 		void *buffer = reinterpret_cast<void *>(call.data.args[1]);
 		const std::size_t count = call.data.args[2];
 		const long result = call.data.nr == SYS_read
-					    ? served_read(model_, caller, buffer, count)
-					    : served_write(model_, caller, buffer, count);
+					    ? served_read(served->model, caller, buffer, count)
+					    : served_write(served->model, caller, buffer, count);
 		if (result < 0)
 			reply.error = static_cast<std::int32_t>(result);
 		else

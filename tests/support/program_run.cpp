@@ -57,7 +57,7 @@ int poll_timeout(milliseconds timeout)
 }
 
 // In the child. Returns the failed step, or nullptr.
-const char *make_private_dev(const PrivateDev &dev, const std::string &path)
+const char *mount_private_dev()
 {
 	if (unshare(CLONE_NEWNS))
 		return "unshare -m";
@@ -65,7 +65,13 @@ const char *make_private_dev(const PrivateDev &dev, const std::string &path)
 		return "private mounts";
 	if (mount("tmpfs", "/dev", "tmpfs", 0, "mode=0755"))
 		return "tmpfs on /dev";
-	switch (dev.node) {
+	return nullptr;
+}
+
+// In the child, in the private /dev. Returns the failed step, or nullptr.
+const char *make_node(Node kind, const std::string &path)
+{
+	switch (kind) {
 	case Node::none:
 		return nullptr;
 	case Node::served:
@@ -134,18 +140,24 @@ private:
 	std::vector<sock_filter> code_;
 };
 
-// What the child of a served node hands over: the filter's listener, and an
-// end of the node's FIFO, which the test holds so that no open of it waits.
+// At most this many served nodes in one private /dev.
+constexpr std::size_t max_served = 4;
+
+// What the child of served nodes hands over: the filter's listener, then an
+// end of each served node's FIFO, which the test holds so that no open of
+// it waits.
 struct HandedOver {
-	int listener = -1;
-	int node = -1;
+	int fds[1 + max_served] = {};
+	std::size_t count = 0;
+
+	int listener() const { return fds[0]; }
 };
 
-// One byte, which a message must carry, and room for the two descriptors.
+// One byte, which a message must carry, and room for the descriptors.
 struct Message {
 	char byte = 0;
 	iovec data = {&byte, 1};
-	alignas(cmsghdr) char control[CMSG_SPACE(sizeof(HandedOver))] = {};
+	alignas(cmsghdr) char control[CMSG_SPACE(sizeof(HandedOver::fds))] = {};
 	msghdr header = {};
 
 	Message()
@@ -159,56 +171,84 @@ struct Message {
 	Message &operator=(const Message &) = delete;
 };
 
-bool hand_over(int socket, const HandedOver &fds)
+bool hand_over(int socket, const HandedOver &handed)
 {
 	Message message;
 	cmsghdr *rights = CMSG_FIRSTHDR(&message.header);
 	rights->cmsg_level = SOL_SOCKET;
 	rights->cmsg_type = SCM_RIGHTS;
-	rights->cmsg_len = CMSG_LEN(sizeof fds);
-	std::memcpy(CMSG_DATA(rights), &fds, sizeof fds);
+	rights->cmsg_len = CMSG_LEN(handed.count * sizeof(int));
+	message.header.msg_controllen = CMSG_SPACE(handed.count * sizeof(int));
+	std::memcpy(CMSG_DATA(rights), handed.fds, handed.count * sizeof(int));
 	return sendmsg(socket, &message.header, 0) == 1;
 }
 
-// False when the child ended before it handed them over.
-bool take_over(int socket, HandedOver &fds)
+// False when the child ended before it handed over `count` descriptors.
+bool take_over(int socket, std::size_t count, HandedOver &handed)
 {
 	Message message;
 	if (recvmsg(socket, &message.header, MSG_CMSG_CLOEXEC) != 1)
 		return false;
 	const cmsghdr *rights = CMSG_FIRSTHDR(&message.header);
-	if (!rights || rights->cmsg_type != SCM_RIGHTS || rights->cmsg_len != CMSG_LEN(sizeof fds))
+	if (!rights || rights->cmsg_type != SCM_RIGHTS ||
+	    rights->cmsg_len != CMSG_LEN(count * sizeof(int)))
 		return false;
-	std::memcpy(&fds, CMSG_DATA(rights), sizeof fds);
+	std::memcpy(handed.fds, CMSG_DATA(rights), count * sizeof(int));
+	handed.count = count;
 	return true;
 }
+
+struct PlannedNode {
+	const PrivateDev *dev;
+	std::string path;
+};
 
 // What the child does besides the exec, made ready before the fork so that
 // the child allocates nothing.
 struct ChildPlan {
 	const RunOptions &options;
-	std::string node_path;
-	bool served = false;
+	std::vector<PlannedNode> nodes; // dev's first
+	std::vector<const PlannedNode *> served;
 	std::optional<Filter> filter;
 
 	explicit ChildPlan(const RunOptions &run) : options(run)
 	{
-		if (options.dev) {
-			node_path = "/dev/" + options.dev->name;
-			served = options.dev->node == Node::served;
-		}
-		if (!served && !options.refused)
+		if (options.dev)
+			nodes.push_back({&*options.dev, "/dev/" + options.dev->name});
+		else if (!options.other_nodes.empty())
+			throw std::invalid_argument("other nodes go in dev's private /dev");
+		for (const PrivateDev &other : options.other_nodes)
+			nodes.push_back({&other, "/dev/" + other.name});
+		for (const PlannedNode &node : nodes)
+			if (node.dev->node == Node::served)
+				served.push_back(&node);
+		if (served.size() > max_served)
+			throw std::invalid_argument("too many served nodes");
+		if (served.empty() && !options.refused)
 			return;
 		filter.emplace();
 		if (options.refused)
 			filter->refuse(*options.refused);
-		if (served) {
+		if (!served.empty()) {
 			filter->hand_over(SYS_read);
 			filter->hand_over(SYS_write);
 		}
 		filter->finish();
 	}
+
+	bool dev_served() const { return options.dev && options.dev->node == Node::served; }
 };
+
+// In the child. Returns the failed step, or nullptr.
+const char *make_private_dev(const ChildPlan &plan)
+{
+	if (const char *failed = mount_private_dev())
+		return failed;
+	for (const PlannedNode &node : plan.nodes)
+		if (const char *failed = make_node(node.dev->node, node.path))
+			return failed;
+	return nullptr;
+}
 
 // In the child. Returns the failed step, or nullptr. The filter comes last
 // before the exec: from then on the child's reads and writes wait for the
@@ -217,15 +257,18 @@ const char *install_filter(ChildPlan &plan, int socket)
 {
 	if (!plan.filter)
 		return nullptr;
-	HandedOver fds;
-	if (plan.served && (fds.node = open(plan.node_path.c_str(), O_RDWR | O_CLOEXEC)) < 0)
-		return "opening the node";
-	fds.listener = plan.filter->install(plan.served);
-	if (fds.listener < 0)
+	HandedOver handed;
+	handed.count = 1 + plan.served.size();
+	for (std::size_t i = 0; i < plan.served.size(); ++i)
+		if ((handed.fds[1 + i] = open(plan.served[i]->path.c_str(), O_RDWR | O_CLOEXEC)) < 0)
+			return "opening the node";
+	const bool listen = !plan.served.empty();
+	handed.fds[0] = plan.filter->install(listen);
+	if (handed.fds[0] < 0)
 		return "seccomp";
-	if (plan.served && !hand_over(socket, fds)) {
+	if (listen && !hand_over(socket, handed)) {
 		// Without a listener the handed-over calls fail instead of waiting.
-		close(fds.listener);
+		close(handed.fds[0]);
 		return "handing over the listener";
 	}
 	return nullptr;
@@ -240,7 +283,7 @@ const char *install_filter(ChildPlan &plan, int socket)
 	if (dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0)
 		failed = "dup2";
 	if (!failed && plan.options.dev)
-		failed = make_private_dev(*plan.options.dev, plan.node_path);
+		failed = make_private_dev(plan);
 	if (!failed)
 		failed = install_filter(plan, socket);
 	if (!failed) {
@@ -289,6 +332,19 @@ std::string read_to_end(int fd)
 	return text;
 }
 
+// Each served node of the plan, known by the test's end of its FIFO.
+std::vector<ServedNode> served_nodes(const ChildPlan &plan, const std::vector<int> &ends)
+{
+	std::vector<ServedNode> served;
+	for (std::size_t i = 0; i < plan.served.size(); ++i) {
+		struct stat node;
+		const NodeId id = fstat(ends[i], &node) == 0 ? NodeId{node.st_dev, node.st_ino}
+							     : NodeId{};
+		served.push_back({id, plan.served[i]->dev->model});
+	}
+	return served;
+}
+
 bool same_file(const std::string &path, dev_t device, ino_t inode)
 {
 	struct stat file;
@@ -329,15 +385,14 @@ ProgramRun::ProgramRun(const RunOptions &options)
 		out->close_write();
 	else
 		terminal_.close_slave();
-	HandedOver fds;
+	HandedOver handed;
 	// Without them the child has failed, and says so on the status pipe.
-	if (plan.served && take_over(listener.read, fds)) {
-		node_end_ = fds.node;
-		struct stat node;
-		if (fstat(node_end_, &node) == 0)
-			node_ = NodeId{node.st_dev, node.st_ino};
-		server_ = std::make_unique<NodeServer>(fds.listener, options.dev->model,
-						       node_.value_or(NodeId{}));
+	if (!plan.served.empty() && take_over(listener.read, 1 + plan.served.size(), handed)) {
+		node_ends_.assign(handed.fds + 1, handed.fds + handed.count);
+		std::vector<ServedNode> served = served_nodes(plan, node_ends_);
+		if (plan.dev_served())
+			node_ = served.front().id;
+		server_ = std::make_unique<NodeServer>(handed.listener(), std::move(served));
 	}
 	const std::string failed = read_to_end(status.read);
 	if (!failed.empty() || pidfd_ < 0) {
@@ -360,8 +415,8 @@ ProgramRun::~ProgramRun()
 	// Only now: a model may still be answering a call of the program's,
 	// and the FIFO's last close would signal its readers.
 	server_.reset();
-	if (node_end_ >= 0)
-		close(node_end_);
+	for (int end : node_ends_)
+		close(end);
 	close(pidfd_);
 	close(err_.fd);
 	if (out_pipe_ >= 0)

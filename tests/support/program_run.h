@@ -2,7 +2,7 @@
 // output is a raw pseudo-terminal, so lines arrive as the program prints
 // them and byte for byte, or a pipe; standard error is a pipe. On request
 // the program gets a mount namespace of its own whose /dev is a tmpfs
-// holding at most a stand-in for its device node, and a system call the
+// holding at most stand-ins for its device nodes, and a system call the
 // kernel refuses.
 #ifndef SENSORKIT_TESTS_PROGRAM_RUN_H
 #define SENSORKIT_TESTS_PROGRAM_RUN_H
@@ -57,6 +57,8 @@ struct RunOptions {
 	std::optional<PrivateDev> dev; // unset: the host's /dev
 	std::optional<RefusedCall> refused;
 	Stdout output = Stdout::terminal;
+	// More nodes in dev's private /dev, for a program that reads several.
+	std::vector<PrivateDev> other_nodes = {};
 };
 
 class ProgramRun {
@@ -77,7 +79,7 @@ public:
 	long bytes_read() const;
 	void send(int signal) const;
 	// Sends `signal` as a driver's kill_fasync does: to the owner (F_SETOWN)
-	// of each of the program's descriptors of the node that has asked for
+	// of each of the program's descriptors of dev's node that has asked for
 	// notification (FASYNC). Returns how many were signalled.
 	int notify(int signal) const;
 
@@ -125,9 +127,9 @@ private:
 	int out_pipe_ = -1; // standard output's end, when it is a pipe
 	pid_t pid_ = -1;
 	int pidfd_ = -1;
-	int node_end_ = -1; // the test's end of a served node's FIFO
+	std::vector<int> node_ends_; // the test's ends of the served nodes' FIFOs
 	std::optional<int> status_; // set once the program has been reaped
-	std::optional<NodeId> node_; // a served node, once the program has it
+	std::optional<NodeId> node_; // dev's served node, once the program has it
 	std::unique_ptr<NodeServer> server_;
 };
 
