@@ -23,6 +23,13 @@ machine_label="QEMU virt"
 qemu_machine=(-M virt,highmem=off -cpu cortex-a7 -m 256)
 board_console=ttyAMA0
 board_serial=ttyS0
+# The kit's overlay (dts/overlays/sensorkit-imx6ul.dtso) names the machine's
+# stand-ins: the DHT11 and the PIR on fixture lines, the servo on the test
+# PWM. The tree has no I2C controller: lightprox_board declares the AP3216C
+# on i2c-stub's adapter.
+board_overlay_options=("-DSENSORKIT_DHT11_GPIO=test_dht11 0" "-DSENSORKIT_PIR_GPIO=sim_bank 0"
+	-DSENSORKIT_PWM=test_pwm -DSENSORKIT_PWM_CELLS=3)
+board_i2c_in_tree=
 # Scenarios run on instruction-counted time: the guest's clock then does
 # not jump when the host deschedules QEMU, so a debounce window of a few
 # jiffies holds however busy the host is, and idle time costs nothing. An
@@ -119,6 +126,11 @@ debian)
 	qemu_machine=(-M mcimx6ul-evk -m 512M -device ds1338,bus=i2c-bus.0,address=0x1e)
 	board_console=ttymxc0
 	board_serial=ttymxc1
+	# The overlay's defaults are the SoC's PWM1 and I2C1; the lines are
+	# the fixtures'.
+	board_overlay_options=("-DSENSORKIT_DHT11_GPIO=test_dht11 0"
+		"-DSENSORKIT_PIR_GPIO=sim_bank 0")
+	board_i2c_in_tree=yes
 	# Where the boot loader (imx6ul/boot.S) and what it starts are placed
 	# in RAM: the addresses the board's U-Boot uses for the zImage, the
 	# tree and the initramfs.
