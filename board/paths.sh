@@ -65,6 +65,9 @@ case $board_profile in
 	kernel_package=linux-source-6.1
 	kernel_base_config=allnoconfig
 	kernel_fragments=("$board_dir/kernel.config")
+	# One kernel serves the board with a screen and without; the debug
+	# kernel has no screen.
+	[ "$board_profile" = debug ] || kernel_fragments+=("$board_dir/kernel-screen.config")
 	kernel_hw_modules=(drivers/gpio/gpio-sim.ko drivers/i2c/i2c-stub.ko)
 	board_fixtures=(test_pwm test_dht11)
 	kernel_files=840 ;;
